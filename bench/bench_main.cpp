@@ -1,0 +1,144 @@
+// Benchmarks: the loader (what the host runs for every file of a playlist)
+// and the link's port traffic per byte.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "link/c64_link.h"
+#include "rig/receiver_sim.h"
+#include "tests/support/psid_builder.h"
+#include "tune/sid_tune.h"
+
+#ifdef ZORBIN_HAVE_REFERENCE_LOADER
+bool reference_load(const char* path);
+#endif
+
+// Counts heap allocations made through operator new, to show that a load
+// makes none.
+static std::atomic<long> g_allocations{0};
+void* operator new(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+SidTune g_tune;
+
+struct NoClock {
+    uint32_t now_ms() const { return 0; }
+};
+
+const std::vector<int> kFileSizes = {2 * 1024, 8 * 1024, 30 * 1024, 65000};
+
+std::string bench_file(int size) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir ? dir : "/tmp") + "/zorbin_bench_" + std::to_string(size) +
+                       ".sid";
+    PsidSpec spec;
+    spec.load_in_data = true;
+    spec.load = 0x0FF0;
+    spec.data = filler(static_cast<size_t>(size) - 0x7C - 2, static_cast<uint8_t>(size));
+    const std::vector<uint8_t> bytes = make_psid(spec);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+}
+
+void BM_Load(benchmark::State& state) {
+    const std::string path = bench_file(static_cast<int>(state.range(0)));
+    const long before = g_allocations.load();
+    for (auto _ : state) {
+        sid_tune_load(path.c_str(), g_tune);
+        benchmark::DoNotOptimize(g_tune.songs);
+    }
+    if (g_tune.songs == 0) state.SkipWithError("benchmark tune was refused");
+    state.counters["new_per_load"] =
+        static_cast<double>(g_allocations.load() - before) / static_cast<double>(state.iterations());
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_Load)->Arg(2 * 1024)->Arg(8 * 1024)->Arg(30 * 1024)->Arg(65000);
+
+#ifdef ZORBIN_HAVE_REFERENCE_LOADER
+void BM_ReferenceLoad(benchmark::State& state) {
+    const std::string path = bench_file(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(reference_load(path.c_str()));
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ReferenceLoad)->Arg(2 * 1024)->Arg(8 * 1024)->Arg(30 * 1024)->Arg(65000);
+#endif
+
+void upload_counters(benchmark::State& state, LinkVariant variant) {
+    const uint16_t length = static_cast<uint16_t>(state.range(0));
+    sid_tune_clear(g_tune);
+    g_tune.load_address = 0x1000;
+    g_tune.init_address = 0x1000;
+    g_tune.play_address = 0x1003;
+    g_tune.songs = 1;
+    g_tune.start_song = 1;
+    g_tune.length = length;
+    C64ReceiverSim sim;
+    sim.record_writes(false);
+    SimPort port{sim};
+    NoClock clock;
+    std::atomic<int32_t> progress{0};
+    uint64_t writes = 0, reads = 0, bytes = 0;
+    for (auto _ : state) {
+        sim.reset();
+        C64Link<SimPort, NoClock> link(port, clock, 0x378, variant);
+        link.upload(g_tune, 1, progress);
+        writes += sim.writes_seen();
+        reads += sim.status_reads();
+        bytes += sim.bytes().size();
+    }
+    state.counters["writes_per_byte"] = static_cast<double>(writes) / static_cast<double>(bytes);
+    state.counters["reads_per_byte"] = static_cast<double>(reads) / static_cast<double>(bytes);
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+}
+void BM_UploadFullBuild(benchmark::State& state) { upload_counters(state, kFullBuildLink); }
+void BM_UploadFixedBuild(benchmark::State& state) { upload_counters(state, kFixedBuildLink); }
+BENCHMARK(BM_UploadFullBuild)->Arg(4096);
+BENCHMARK(BM_UploadFixedBuild)->Arg(4096);
+
+// One line per file size: our load time against the reference loader's.
+void print_loader_ratio() {
+#ifdef ZORBIN_HAVE_REFERENCE_LOADER
+    using clock = std::chrono::steady_clock;
+    std::printf("\nloader comparison (reference loader time / ours; target >= 2.0):\n");
+    for (int size : kFileSizes) {
+        const std::string path = bench_file(size);
+        auto time = [&](auto&& load) {
+            const int rounds = 2000;
+            const auto start = clock::now();
+            for (int i = 0; i < rounds; ++i) load();
+            return std::chrono::duration<double, std::micro>(clock::now() - start).count() / rounds;
+        };
+        const double ours = time([&] { sid_tune_load(path.c_str(), g_tune); });
+        const double theirs = time([&] { reference_load(path.c_str()); });
+        std::printf("  %6d bytes: ours %7.2f us, reference %7.2f us, ratio %.1fx\n", size, ours,
+                    theirs, theirs / ours);
+    }
+#else
+    std::printf("\nloader comparison: reference library not installed (libsidplayfp-dev)\n");
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    print_loader_ratio();
+    return 0;
+}

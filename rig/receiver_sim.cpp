@@ -1,0 +1,176 @@
+#include "rig/receiver_sim.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr uint8_t kRestPattern = 0xD0;  // status bits 7..3 = 1,1,0,1,0
+constexpr uint8_t kHandshakeBit = 0x80;
+constexpr uint8_t kStrobeBit = 0x80;
+// A word read at base + 1 also returns the control register at base + 2,
+// which the plug-in never writes; its unused top bits read as ones.
+constexpr uint8_t kControlRegister = 0xC0;
+
+}  // namespace
+
+C64ReceiverSim::C64ReceiverSim(uint16_t port_base) : base_(port_base) {}
+
+void C64ReceiverSim::reset() {
+    const uint16_t base = base_;
+    const Mode mode = mode_;
+    const uint8_t noise = noise_, floating = floating_;
+    const bool record = record_writes_;
+    *this = C64ReceiverSim(base);
+    mode_ = mode;
+    noise_ = noise;
+    floating_ = floating;
+    record_writes_ = record;
+}
+
+void C64ReceiverSim::stall_after(uint32_t bytes) {
+    stall_armed_ = true;
+    bytes_until_stall_ = bytes;
+    if (bytes == 0) stalled_ = true;
+}
+
+void C64ReceiverSim::resume() {
+    stall_armed_ = false;
+    stalled_ = false;
+    stalled_reads_ = 0;
+    if (pending_) {
+        pending_ = false;
+        take_nibble(pending_nibble_);
+    }
+}
+
+void C64ReceiverSim::io_write(uint16_t port, uint8_t value) {
+    if (port != base_ || mode_ == Mode::Absent) return;
+    ++writes_seen_;
+    if (record_writes_) writes_.push_back(value);
+    const bool falling_edge = (last_data_ & kStrobeBit) && !(value & kStrobeBit);
+    last_data_ = value;
+    if (!falling_edge) return;
+    if (stalled_) {
+        pending_ = true;
+        pending_nibble_ = value & 0x0F;
+        return;
+    }
+    take_nibble(value & 0x0F);
+}
+
+uint8_t C64ReceiverSim::status() const {
+    if (mode_ == Mode::Absent) return floating_;
+    return static_cast<uint8_t>((kRestPattern & ~kHandshakeBit) |
+                                (handshake_high_ ? kHandshakeBit : 0) | noise_);
+}
+
+uint8_t C64ReceiverSim::io_read8(uint16_t port) {
+    if (port != base_ + 1) return floating_;
+    ++status_reads_;
+    if (stalled_ && auto_resume_reads_ != 0 && ++stalled_reads_ >= auto_resume_reads_) resume();
+    return status();
+}
+
+uint16_t C64ReceiverSim::io_read16(uint16_t port) {
+    const uint8_t low = io_read8(port);
+    const uint8_t high = port == base_ + 1 && mode_ == Mode::Present ? kControlRegister : floating_;
+    return static_cast<uint16_t>(low | high << 8);
+}
+
+void C64ReceiverSim::take_nibble(uint8_t nibble) {
+    if (want_low_nibble_) {
+        low_nibble_ = nibble;
+        want_low_nibble_ = false;
+        handshake_high_ = false;
+        return;
+    }
+    want_low_nibble_ = true;
+    handshake_high_ = true;
+    take_byte(static_cast<uint8_t>(low_nibble_ | nibble << 4));
+    if (stall_armed_ && !stalled_ && --bytes_until_stall_ == 0) stalled_ = true;
+}
+
+void C64ReceiverSim::take_byte(uint8_t value) {
+    bytes_.push_back(value);
+    switch (expect_) {
+        case Expect::Command:
+            commands_.push_back(SimCommand{value, 0, 0, 0, 0, 0});
+            expect_ = Expect::ArgA;
+            return;
+        case Expect::ArgA:
+            commands_.back().a = value;
+            expect_ = Expect::ArgB;
+            return;
+        case Expect::ArgB: break;
+        case Expect::LoadLow:
+            commands_.back().load_address = value;
+            expect_ = Expect::LoadHigh;
+            return;
+        case Expect::LoadHigh:
+            commands_.back().load_address |= static_cast<uint16_t>(value << 8);
+            load_address_ = commands_.back().load_address;
+            expect_ = image_left_ != 0 ? Expect::Image : Expect::Command;
+            return;
+        case Expect::Image:
+            image_.push_back(value);
+            ++commands_.back().image_bytes;
+            if (--image_left_ == 0) expect_ = Expect::Command;
+            return;
+        case Expect::SongIndex:
+            commands_.back().song_index = value;
+            song_index_ = value;
+            expect_ = Expect::Command;
+            return;
+    }
+
+    SimCommand& cmd = commands_.back();
+    cmd.b = value;
+    const uint16_t word = static_cast<uint16_t>(cmd.a | cmd.b << 8);
+    expect_ = Expect::Command;
+    switch (cmd.code) {
+        case 0x80:
+            playing_ = false;
+            image_.clear();
+            image_length_ = word;
+            image_left_ = word;
+            expect_ = Expect::LoadLow;
+            break;
+        case 0x81:
+            init_address_ = word;
+            expect_ = Expect::SongIndex;
+            break;
+        case 0x82:
+            play_address_ = word;
+            playing_ = true;
+            break;
+        case 0x83: playing_ = false; break;
+        default: break;  // unknown: recorded, nothing else happens
+    }
+}
+
+std::string C64ReceiverSim::describe_commands() const {
+    std::string out;
+    char line[96];
+    for (const SimCommand& c : commands_) {
+        const unsigned word = static_cast<unsigned>(c.a | c.b << 8);
+        switch (c.code) {
+            case 0x80:
+                std::snprintf(line, sizeof line, "80 load image: length %u, load $%04X, %u bytes\n",
+                              word, static_cast<unsigned>(c.load_address), c.image_bytes);
+                break;
+            case 0x81:
+                std::snprintf(line, sizeof line, "81 init: $%04X, song index %u\n", word,
+                              static_cast<unsigned>(c.song_index));
+                break;
+            case 0x82: std::snprintf(line, sizeof line, "82 play: $%04X\n", word); break;
+            case 0x83: std::snprintf(line, sizeof line, "83 stop\n"); break;
+            default:
+                std::snprintf(line, sizeof line, "%02X unknown command (%02X %02X)\n",
+                              static_cast<unsigned>(c.code), static_cast<unsigned>(c.a),
+                              static_cast<unsigned>(c.b));
+                break;
+        }
+        out += line;
+    }
+    return out;
+}
