@@ -141,6 +141,9 @@ SidLoadReport sid_tune_load(const char* path, SidTune& tune) {
     std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
     uint32_t size = 0;
     if (file != nullptr) {
+        // Unbuffered: the read goes straight into our buffer, with no stream
+        // buffer to allocate and copy through (the host loads whole playlists).
+        std::setvbuf(file, nullptr, _IONBF, 0);
         size = static_cast<uint32_t>(std::fread(g_file_buffer, 1, sizeof g_file_buffer, file));
         std::fclose(file);
     }

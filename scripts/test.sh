@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs every test: the loader fuzzer for a bounded time, then the native
+# unit and tool tests (whose summary closes the run).
+source "$(dirname "$0")/common.sh"
+build_all
+
+say "loader fuzzing (${ZORBIN_FUZZ_SECONDS:=30} s; set ZORBIN_FUZZ_SECONDS for a longer run)"
+CC=clang CXX=clang++ cmake -S "$ROOT" -B "$FUZZ" -G Ninja -DZORBIN_FUZZ=ON >/dev/null
+cmake --build "$FUZZ" --target fuzz_loader -j "$JOBS"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/corpus"
+cp "$NATIVE/demo/demo.sid" "$work/corpus/"
+if ! (cd "$work" && "$FUZZ/fuzz/fuzz_loader" -max_total_time="$ZORBIN_FUZZ_SECONDS" \
+        -max_len=66000 -print_final_stats=1 corpus >fuzz.log 2>&1); then
+    cat "$work/fuzz.log"
+    echo "the loader fuzzer found a fault (the input is saved as $work/crash-*)"
+    trap - EXIT
+    exit 1
+fi
+grep -E '^stat::number_of_executed_units' "$work/fuzz.log"
+
+say "native tests"
+ctest --test-dir "$NATIVE" --output-on-failure -j "$JOBS"
