@@ -26,6 +26,9 @@ enum : uint8_t {
     kReadyPattern = 0xD0,     // ... read 1,1,0,1,0 while the receiver rests
 };
 
+// The ready probe's test, also used where the status is read under a guard.
+constexpr bool status_says_ready(uint8_t status) { return (status & kReadyMask) == kReadyPattern; }
+
 // What differs between the two builds on the wire. The full build strobes
 // twice before the low nibble and leaves the image part of an upload to the
 // progress monitor; the fixed build strobes once and has no monitor, so all
@@ -55,7 +58,7 @@ public:
           status_(static_cast<uint16_t>(port_base + 1)), variant_(variant) {}
 
     // Is a receiver there and resting?
-    bool ready() { return (io_.in8(status_) & kReadyMask) == kReadyPattern; }
+    bool ready() { return status_says_ready(io_.in8(status_)); }
 
     // One byte as two nibbles, low first. `bounded` waits give up after
     // kSilenceLimitMs of silence and return false; the others wait forever.

@@ -1,0 +1,58 @@
+// The module record the host gets from winampGetInModule2, and its slots.
+// Each slot only hands over to the subsystem that does the work.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "info/file_info.h"
+#include "plugin/session.h"
+#include "plugin/winamp_records.h"
+#include "settings/settings_registry.h"
+#include "tune/sid_tune.h"
+
+namespace {
+
+char g_description[] = "SID Zorbin plugin(x86)";
+char g_extensions[] = "sid\0PSID file (*.sid)\0";  // the literal adds the final zero
+
+// The configuration dialog and the About box are not built yet.
+void __cdecl config(HWND) {}
+void __cdecl about(HWND) {}
+
+void __cdecl init() {
+    // Dialogs with common controls need the classes registered first.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+    settings_load();
+}
+
+void __cdecl quit() { session_quit(); }
+void __cdecl get_file_info(char* file, char* title, int* length_ms) {
+    info_get_file_info(file, title, length_ms);
+}
+int __cdecl info(char* file, HWND parent) { return info_box(file, parent); }
+int __cdecl is_our_file(char* file) { return sid_is_our_file(file); }
+int __cdecl play(char* file) { return session_play(file); }
+void __cdecl pause() { session_pause(); }
+void __cdecl unpause() { session_unpause(); }
+int __cdecl is_paused() { return session_is_paused(); }
+void __cdecl stop() { session_stop(); }
+int __cdecl get_length() { return session_get_length(); }
+int __cdecl get_output_time() { return session_get_output_time(); }
+void __cdecl set_output_time(int ms) { session_set_output_time(ms); }
+void __cdecl set_volume(int volume) { session_set_volume(volume); }
+void __cdecl set_pan(int pan) { session_set_pan(pan); }
+
+}  // namespace
+
+InModule g_module = {
+    0x100, g_description, nullptr, nullptr, g_extensions,
+    1,  // seekable until a one-song tune says otherwise
+    1,  // uses the output module (for pause, volume and pan only)
+    config, about, init, quit, get_file_info, info, is_our_file, play, pause, unpause,
+    is_paused, stop, get_length, get_output_time, set_output_time, set_volume, set_pan,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr, nullptr,  // visualisation, DSP and equaliser: the host's
+    nullptr, nullptr,  // set-info and output module: the host's
+};
+
+extern "C" __declspec(dllexport) InModule* __cdecl winampGetInModule2() { return &g_module; }

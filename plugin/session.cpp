@@ -1,0 +1,125 @@
+#include "plugin/session.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "link/c64_link.h"
+#include "link/win32_tick_clock.h"
+#include "link/x86_port.h"
+#include "plugin/play_time.h"
+#include "plugin/port_guard.h"
+#include "plugin/workers.h"
+#include "settings/settings.h"
+
+SidTune g_playing_tune;
+char g_current_path[kCurrentPathLength + 1];
+std::atomic<int32_t> g_progress_count{0};
+std::atomic<uint32_t> g_elapsed_ticks{0};
+std::atomic<int32_t> g_timer_stop{0};
+
+namespace {
+
+HANDLE g_timer_thread = nullptr;
+HANDLE g_progress_thread = nullptr;
+
+constexpr DWORD kMonitorHeadStartMs = 25;  // let the progress window appear first
+
+const char kNotReady[] = "C64 not ready. Check cable.";
+const char kNotResponding[] = "C64 not responding. Check cable.";
+const char kNoPortAccess[] =
+    "No access to the parallel port.\n"
+    "The UserPort port driver is not running; start the player once as an administrator.";
+
+using Link = C64Link<X86Port, TickClock>;
+
+X86Port g_port;
+TickClock g_clock;
+
+Link link() { return Link(g_port, g_clock, g_settings.port_base, kFullBuildLink); }
+
+void show_error(const char* text) { MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR); }
+
+void join(HANDLE& thread) {
+    if (thread == nullptr) return;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    thread = nullptr;
+}
+
+// The timer never talks to the host once asked to stop, so this wait ends
+// within one of its sleeps.
+void end_timer() {
+    if (g_timer_thread == nullptr) return;
+    g_timer_stop.store(1, std::memory_order_relaxed);
+    join(g_timer_thread);
+}
+
+void announce_song(int song_number) {
+    g_module.output->pause(0);
+    g_module.set_info(song_number, g_playing_tune.songs, 0, 0);
+}
+
+}  // namespace
+
+int session_play(const char* path) {
+    end_timer();  // a host that plays again without stop keeps one timer
+    switch (probe_port(g_settings.port_base)) {
+        case PortProbe::Ready: break;
+        case PortProbe::NotReady: show_error(kNotReady); return 1;
+        case PortProbe::NoAccess: show_error(kNoPortAccess); return 1;
+    }
+    sid_tune_load(path, g_playing_tune);
+    if (g_playing_tune.songs == 0) return -1;
+
+    g_progress_count.store(0, std::memory_order_relaxed);
+    g_progress_thread = progress_monitor_start();
+    Sleep(kMonitorHeadStartMs);
+    const bool started = link().upload(g_playing_tune, g_playing_tune.start_song, g_progress_count);
+    if (!started) {
+        // Only the unwatched closing commands can fail; the monitor has seen
+        // the whole image and ends by itself.
+        g_progress_count.store(g_playing_tune.length, std::memory_order_relaxed);
+        join(g_progress_thread);
+        show_error(kNotResponding);
+        return 1;
+    }
+    announce_song(g_playing_tune.start_song);
+    g_module.is_seekable = g_playing_tune.songs != 1 ? 1 : 0;
+    g_elapsed_ticks.store(0, std::memory_order_relaxed);
+    join(g_progress_thread);
+
+    std::strncpy(g_current_path, path != nullptr ? path : "", kCurrentPathLength);
+    g_current_path[kCurrentPathLength] = '\0';
+    g_timer_stop.store(0, std::memory_order_relaxed);
+    g_timer_thread = play_timer_start();
+    return 0;
+}
+
+void session_stop() {
+    end_timer();
+    g_module.output->close();
+    if (probe_port(g_settings.port_base) == PortProbe::Ready) link().stop();
+}
+
+void session_pause() {}
+void session_unpause() { g_module.output->pause(0); }
+int session_is_paused() { return 0; }
+
+int session_get_length() { return tune_length_ms(g_playing_tune.songs); }
+
+int session_get_output_time() {
+    return static_cast<int>(g_elapsed_ticks.load(std::memory_order_relaxed) * kTickMs);
+}
+
+void session_set_output_time(int ms) {
+    if (probe_port(g_settings.port_base) != PortProbe::Ready) return;
+    const int32_t index = seek_song_index(ms);
+    if (!link().select_song(g_playing_tune, static_cast<uint8_t>(index))) return;
+    announce_song(index + 1);
+}
+
+void session_set_volume(int volume) { g_module.output->set_volume(volume); }
+void session_set_pan(int pan) { g_module.output->set_pan(pan); }
+
+void session_quit() { PostMessageA(g_module.main_window, kEndOfTrack, 0, 0); }

@@ -1,0 +1,11 @@
+// The session's two worker threads.
+#pragma once
+
+#include <windows.h>
+
+// Shows the transfer progress until the progress count reaches the playing
+// tune's length; asks the user when the count stands still too long.
+HANDLE progress_monitor_start();
+
+// Counts the playing time and ends the track when it is over.
+HANDLE play_timer_start();
