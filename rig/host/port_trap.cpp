@@ -1,0 +1,86 @@
+#include "rig/host/port_trap.h"
+
+#include <windows.h>
+
+namespace {
+
+C64ReceiverSim g_sim(0x378);
+CRITICAL_SECTION g_lock;
+volatile LONG g_enabled = 1;
+PortTrapCounts g_counts{};
+
+enum : uint8_t {
+    kOperandSize = 0x66,
+    kInAlImm = 0xE4, kInAxImm = 0xE5, kOutImmAl = 0xE6, kOutImmAx = 0xE7,
+    kInAlDx = 0xEC, kInAxDx = 0xED, kOutDxAl = 0xEE, kOutDxAx = 0xEF,
+};
+
+// Emulates one port instruction at `ip`; returns its length, 0 if it is none.
+DWORD emulate(CONTEXT& context, const uint8_t* ip) {
+    DWORD length = 0;
+    bool wide = false;
+    if (ip[0] == kOperandSize) {
+        wide = true;
+        ++ip;
+        ++length;
+    }
+    uint16_t port = static_cast<uint16_t>(context.Edx);
+    const uint8_t opcode = ip[0];
+    if (opcode >= kInAlImm && opcode <= kOutImmAx) {
+        port = ip[1];
+        length += 2;
+    } else if (opcode >= kInAlDx && opcode <= kOutDxAx) {
+        length += 1;
+    } else {
+        return 0;
+    }
+    const bool in = opcode == kInAlImm || opcode == kInAxImm || opcode == kInAlDx || opcode == kInAxDx;
+    const bool byte = opcode == kInAlImm || opcode == kOutImmAl || opcode == kInAlDx || opcode == kOutDxAl;
+    EnterCriticalSection(&g_lock);
+    if (in && byte) {
+        context.Eax = (context.Eax & ~0xFFu) | g_sim.io_read8(port);
+        ++g_counts.in8;
+    } else if (in) {
+        const uint16_t word = g_sim.io_read16(port);
+        context.Eax = wide ? (context.Eax & ~0xFFFFu) | word : word;  // no dword device here
+        ++g_counts.in16;
+    } else {
+        g_sim.io_write(port, static_cast<uint8_t>(context.Eax));  // the low byte drives the lines
+        ++g_counts.out8;
+    }
+    LeaveCriticalSection(&g_lock);
+    return length;
+}
+
+LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) {
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    if (code != EXCEPTION_PRIV_INSTRUCTION && code != EXCEPTION_ACCESS_VIOLATION)
+        return EXCEPTION_CONTINUE_SEARCH;
+    if (!g_enabled) return EXCEPTION_CONTINUE_SEARCH;
+    CONTEXT& context = *info->ContextRecord;
+    const DWORD length = emulate(context, reinterpret_cast<const uint8_t*>(context.Eip));
+    if (length == 0) return EXCEPTION_CONTINUE_SEARCH;
+    context.Eip += length;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+}  // namespace
+
+void port_trap_install() {
+    InitializeCriticalSection(&g_lock);
+    AddVectoredExceptionHandler(1, on_exception);
+}
+
+void port_trap_enable(bool on) { InterlockedExchange(&g_enabled, on ? 1 : 0); }
+C64ReceiverSim& port_trap_sim() { return g_sim; }
+void port_trap_lock() { EnterCriticalSection(&g_lock); }
+void port_trap_unlock() { LeaveCriticalSection(&g_lock); }
+
+PortTrapCounts port_trap_counts() {
+    SimLock lock;
+    return g_counts;
+}
+void port_trap_reset_counts() {
+    SimLock lock;
+    g_counts = PortTrapCounts{};
+}

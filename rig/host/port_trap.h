@@ -1,0 +1,33 @@
+// Emulates the parallel port for code that runs real IN/OUT instructions.
+// Under Wine a user-mode IN or OUT faults; a vectored handler decodes the
+// instruction at the fault, hands it to the simulated receiver and steps
+// over it. The plug-in's own port code runs unchanged.
+#pragma once
+
+#include <cstdint>
+
+#include "rig/receiver_sim.h"
+
+void port_trap_install();
+// Trapping on: port instructions reach `sim`. Off: they fault as they would
+// on a system that refuses port access.
+void port_trap_enable(bool on);
+// The simulator behind the trap; every use from a test thread goes through
+// port_trap_lock()/unlock() (the handler takes the same lock).
+C64ReceiverSim& port_trap_sim();
+void port_trap_lock();
+void port_trap_unlock();
+
+struct PortTrapCounts {
+    uint32_t in8, in16, out8;
+};
+PortTrapCounts port_trap_counts();
+void port_trap_reset_counts();
+
+// Scoped lock on the simulator.
+struct SimLock {
+    SimLock() { port_trap_lock(); }
+    ~SimLock() { port_trap_unlock(); }
+    SimLock(const SimLock&) = delete;
+    SimLock& operator=(const SimLock&) = delete;
+};

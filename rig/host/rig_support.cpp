@@ -1,0 +1,88 @@
+#include "rig/host/rig_support.h"
+
+#include <cstdio>
+
+#include "rig/host/player_host.h"
+
+namespace {
+const char kSettingsKey[] = "SOFTWARE\\Winamp\\in_zorbin";
+
+BOOL CALLBACK find_icon(HWND child, LPARAM found) {
+    char cls[32] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+        *reinterpret_cast<bool*>(found) = true;
+    return TRUE;
+}
+}  // namespace
+
+void rig_write_settings(DWORD port, DWORD time_ms, DWORD driver_flag) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "Port", 0, REG_DWORD, reinterpret_cast<BYTE*>(&port), 4);
+    RegSetValueExA(key, "Time", 0, REG_DWORD, reinterpret_cast<BYTE*>(&time_ms), 4);
+    RegSetValueExA(key, "UserPort", 0, REG_DWORD, reinterpret_cast<BYTE*>(&driver_flag), 4);
+    RegCloseKey(key);
+}
+
+void rig_delete_settings() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey); }
+
+bool rig_read_setting(const char* name, DWORD& value) {
+    DWORD size = sizeof value;
+    return RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_ANY, nullptr, &value,
+                        &size) == ERROR_SUCCESS;
+}
+
+std::string rig_tune_file(const std::string& name, const PsidSpec& spec) {
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    const std::string path = std::string(dir) + "zorbin_rig_" + name;
+    const std::vector<uint8_t> bytes = make_psid(spec);
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    return path;
+}
+
+PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song) {
+    PsidSpec spec;
+    spec.load = 0x1000;
+    spec.init = 0x1234;
+    spec.play = 0x1567;
+    spec.songs = songs;
+    spec.start_song = start_song;
+    spec.data = filler(length, static_cast<uint8_t>(length));
+    return spec;
+}
+
+BoxAnswerer::BoxAnswerer(const char* caption, int button, DWORD timeout_ms)
+    : caption_(caption), button_(button), timeout_ms_(timeout_ms) {
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+BoxAnswerer::~BoxAnswerer() { finish(); }
+
+bool BoxAnswerer::finish() {
+    if (thread_ != nullptr) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    return answered_;
+}
+
+DWORD WINAPI BoxAnswerer::run(void* param) {
+    BoxAnswerer& self = *static_cast<BoxAnswerer*>(param);
+    HWND box = wait_for_window("#32770", self.caption_, self.timeout_ms_);
+    if (box == nullptr) return 0;
+    Sleep(50);  // let it finish laying out
+    self.text = message_box_text(box);
+    EnumChildWindows(box, find_icon, reinterpret_cast<LPARAM>(&self.has_icon));
+    self.owned = GetWindow(box, GW_OWNER) != nullptr;
+    press_button(box, self.button_);
+    self.answered_ = true;
+    return 0;
+}

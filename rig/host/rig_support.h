@@ -1,0 +1,42 @@
+// Shared by the rig's tests and its demo: the registry set-up, tune files,
+// and a helper thread that answers one of the plug-in's message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/psid_builder.h"
+
+// Writes the plug-in's settings before it is loaded (and so initialised).
+void rig_write_settings(DWORD port, DWORD time_ms, DWORD driver_flag);
+void rig_delete_settings();
+// Reads a settings value; false when missing.
+bool rig_read_setting(const char* name, DWORD& value);
+
+// Writes a PSID file into the rig's temp folder and returns its path.
+std::string rig_tune_file(const std::string& name, const PsidSpec& spec);
+PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song = 1);
+
+// Waits on its own thread for a message box (class "#32770") with `caption`,
+// records its text and whether it shows an icon, then presses `button`.
+class BoxAnswerer {
+public:
+    BoxAnswerer(const char* caption, int button, DWORD timeout_ms = 20000);
+    ~BoxAnswerer();
+    // Waits for the thread; true when a box was found and answered.
+    bool finish();
+    std::string text;
+    bool has_icon = false;
+    bool owned = false;
+
+private:
+    static DWORD WINAPI run(void* self);
+    const char* caption_;
+    int button_;
+    DWORD timeout_ms_;
+    HANDLE thread_;
+    bool answered_ = false;
+};

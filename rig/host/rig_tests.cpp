@@ -1,0 +1,467 @@
+// The real DLL, loaded as the player loads it, its port instructions
+// trapped and answered by the simulated receiver.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "rig/host/player_host.h"
+#include "rig/host/port_trap.h"
+#include "rig/host/rig_support.h"
+
+extern std::string g_dll_path;   // set by main
+extern std::string g_shots_dir;  // where screenshots go ("" = none)
+
+namespace {
+
+constexpr DWORD kNoTime = 600000;
+
+// Loads a fresh copy of the DLL (so init reads the settings written first)
+// and a fresh receiver on 0x378.
+class Rig : public testing::Test {
+protected:
+    void load(DWORD time_ms = kNoTime, DWORD port = 0x378) {
+        rig_write_settings(port, time_ms, 1);
+        {
+            SimLock lock;
+            port_trap_sim() = C64ReceiverSim(0x378);
+        }
+        port_trap_enable(true);
+        host_clear_log();
+        host_set_repeat(false);
+        std::string error;
+        module_ = host_load(g_dll_path.c_str(), error);
+        ASSERT_NE(module_, nullptr) << error;
+    }
+    void SetUp() override { load(); }
+    void TearDown() override {
+        if (module_ != nullptr) module_->stop();
+        port_trap_enable(true);
+        host_unload();
+    }
+    int play(const std::string& path) { return module_->play(const_cast<char*>(path.c_str())); }
+    template <class F>
+    auto with_sim(F f) {
+        SimLock lock;
+        return f(port_trap_sim());
+    }
+    InModule* module_ = nullptr;
+};
+
+int thread_count() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{sizeof entry};
+    int count = 0;
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+TEST_F(Rig, ModuleRecordAsTheHostSeesIt) {
+    EXPECT_EQ(module_->version, 0x100);
+    EXPECT_STREQ(module_->description, "SID Zorbin plugin(x86)");
+    const char* ext = module_->extensions;
+    EXPECT_STREQ(ext, "sid");
+    ext += std::strlen(ext) + 1;
+    EXPECT_STREQ(ext, "PSID file (*.sid)");
+    ext += std::strlen(ext) + 1;
+    EXPECT_EQ(*ext, '\0');
+    EXPECT_EQ(module_->is_seekable, 1);
+    EXPECT_EQ(module_->uses_output, 1);
+    void* const* slots = reinterpret_cast<void* const*>(&module_->config);
+    for (int i = 0; i < 17; ++i) EXPECT_NE(slots[i], nullptr) << "slot " << i;
+    for (int i = 17; i < 29; ++i) EXPECT_EQ(slots[i], nullptr) << "host slot " << i;
+}
+
+TEST_F(Rig, PlaysATuneAndTellsTheHost) {
+    const PsidSpec spec = rig_tune(3000, 5, 3);
+    const std::string path = rig_tune_file("play.sid", spec);
+    port_trap_reset_counts();
+    ASSERT_EQ(play(path), 0);
+    with_sim([&](C64ReceiverSim& sim) {
+        EXPECT_EQ(sim.image_length(), 3000);
+        EXPECT_EQ(sim.load_address(), 0x1000);
+        EXPECT_EQ(sim.image(), spec.data);
+        EXPECT_EQ(sim.init_address(), 0x1234);
+        EXPECT_EQ(sim.song_index(), 2);  // start song 3
+        EXPECT_EQ(sim.play_address(), 0x1567);
+        EXPECT_TRUE(sim.playing());
+        EXPECT_EQ(sim.bytes().size(), 3000u + 12u);
+        return 0;
+    });
+    // One OUT per strobe or nibble, two word reads per byte, one byte read
+    // for the ready probe.
+    const PortTrapCounts counts = port_trap_counts();
+    EXPECT_EQ(counts.out8, 5u * 3012u);
+    EXPECT_EQ(counts.in16, 2u * 3012u);
+    EXPECT_EQ(counts.in8, 1u);
+    const HostLog& log = host_log();
+    ASSERT_EQ(log.set_info.size(), 1u);
+    EXPECT_EQ(log.set_info[0].bitrate, 3);
+    EXPECT_EQ(log.set_info[0].sample_rate, 5);
+    EXPECT_EQ(log.set_info[0].stereo, 0);
+    EXPECT_EQ(log.set_info[0].synched, 0);
+    ASSERT_EQ(log.output_calls, std::vector<std::string>{"pause(0)"});
+    EXPECT_EQ(module_->is_seekable, 1);
+    EXPECT_EQ(module_->get_length(), 4999);
+}
+
+TEST_F(Rig, SeekableOnlyWithMoreThanOneSong) {
+    ASSERT_EQ(play(rig_tune_file("one.sid", rig_tune(64, 1))), 0);
+    EXPECT_EQ(module_->is_seekable, 0);
+    EXPECT_EQ(module_->get_length(), 999);
+    module_->stop();
+    ASSERT_EQ(play(rig_tune_file("two.sid", rig_tune(64, 2))), 0);
+    EXPECT_EQ(module_->is_seekable, 1);
+    EXPECT_EQ(module_->get_length(), 1999);
+}
+
+TEST_F(Rig, SeekRestartsAtTheChosenSong) {
+    ASSERT_EQ(play(rig_tune_file("seek.sid", rig_tune(64, 2))), 0);
+    with_sim([](C64ReceiverSim& sim) { return sim.reset(), 0; });
+    host_clear_log();
+    module_->set_output_time(1500);
+    with_sim([](C64ReceiverSim& sim) {
+        EXPECT_EQ(sim.bytes(), (std::vector<uint8_t>{0x83, 0, 0, 0x81, 0x34, 0x12, 1, 0x82, 0x67,
+                                                     0x15}));
+        return 0;
+    });
+    ASSERT_EQ(host_log().set_info.size(), 1u);
+    EXPECT_EQ(host_log().set_info[0].bitrate, 2);
+    EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"pause(0)"});
+}
+
+TEST_F(Rig, RefusedTuneAndMissingC64) {
+    ASSERT_EQ(play(rig_tune_file("three.sid", rig_tune(64, 3))), 0);
+    module_->stop();
+    EXPECT_EQ(module_->get_length(), 2999);
+
+    // No C64: the message, result 1, and the previous tune still counts.
+    with_sim([](C64ReceiverSim& sim) { return sim.set_mode(C64ReceiverSim::Mode::Absent), 0; });
+    {
+        BoxAnswerer box("Error", IDOK);
+        EXPECT_EQ(play(rig_tune_file("two.sid", rig_tune(64, 2))), 1);
+        ASSERT_TRUE(box.finish());
+        EXPECT_EQ(box.text, "C64 not ready. Check cable.");
+        EXPECT_TRUE(box.has_icon);
+        EXPECT_FALSE(box.owned);
+    }
+    EXPECT_EQ(module_->get_length(), 2999);
+
+    // A refused tune: -1, no message, and nothing to play any more.
+    with_sim([](C64ReceiverSim& sim) { return sim.set_mode(C64ReceiverSim::Mode::Present), 0; });
+    PsidSpec basic = rig_tune(64, 2);
+    basic.load = 0x0801;
+    basic.init = 0x0801;
+    const uint32_t writes = with_sim([](C64ReceiverSim& sim) { return sim.writes_seen(); });
+    EXPECT_EQ(play(rig_tune_file("basic.sid", basic)), -1);
+    EXPECT_EQ(module_->get_length(), -1);
+    EXPECT_EQ(with_sim([](C64ReceiverSim& sim) { return sim.writes_seen(); }), writes);
+}
+
+TEST_F(Rig, UnpauseAndVolumeTouchOnlyTheOutputModule) {
+    ASSERT_EQ(play(rig_tune_file("pause.sid", rig_tune(64, 1))), 0);
+    host_clear_log();
+    port_trap_reset_counts();
+    module_->pause();
+    module_->unpause();
+    EXPECT_EQ(module_->is_paused(), 0);
+    module_->set_volume(77);
+    module_->set_pan(-12);
+    EXPECT_EQ(host_log().output_calls,
+              (std::vector<std::string>{"pause(0)", "set_volume(77)", "set_pan(-12)"}));
+    const PortTrapCounts counts = port_trap_counts();
+    EXPECT_EQ(counts.in8 + counts.in16 + counts.out8, 0u);
+}
+
+TEST_F(Rig, StopWithAndWithoutAC64) {
+    ASSERT_EQ(play(rig_tune_file("stop.sid", rig_tune(64, 1))), 0);
+    host_clear_log();
+    with_sim([](C64ReceiverSim& sim) { return sim.reset(), 0; });
+    module_->stop();
+    EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
+    EXPECT_EQ(with_sim([](C64ReceiverSim& sim) { return sim.bytes(); }),
+              (std::vector<uint8_t>{0x83, 0, 0}));
+
+    ASSERT_EQ(play(rig_tune_file("stop.sid", rig_tune(64, 1))), 0);
+    host_clear_log();
+    with_sim([](C64ReceiverSim& sim) {
+        sim.reset();
+        sim.set_mode(C64ReceiverSim::Mode::Absent);
+        return 0;
+    });
+    const DWORD start = GetTickCount();
+    module_->stop();
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
+    EXPECT_EQ(with_sim([](C64ReceiverSim& sim) { return sim.writes_seen(); }), 0u);
+    host_pump(400);
+    EXPECT_EQ(host_log().end_of_track, 0);
+}
+
+TEST_F(Rig, AC64OnAnotherPortIsNeverFound) {
+    with_sim([](C64ReceiverSim& sim) { return sim.set_port_base(0x278), 0; });
+    BoxAnswerer box("Error", IDOK);
+    EXPECT_EQ(play(rig_tune_file("elsewhere.sid", rig_tune(64, 1))), 1);
+    ASSERT_TRUE(box.finish());
+    EXPECT_EQ(box.text, "C64 not ready. Check cable.");
+    EXPECT_EQ(with_sim([](C64ReceiverSim& sim) { return sim.writes_seen(); }), 0u);
+}
+
+TEST_F(Rig, RefusedPortAccessIsAMessageNotACrash) {
+    port_trap_enable(false);
+    {
+        BoxAnswerer box("Error", IDOK);
+        EXPECT_EQ(play(rig_tune_file("noaccess.sid", rig_tune(64, 1))), 1);
+        ASSERT_TRUE(box.finish());
+        EXPECT_EQ(box.text.rfind("No access to the parallel port.", 0), 0u) << box.text;
+    }
+    module_->set_output_time(1000);  // skipped silently
+    module_->stop();                 // likewise
+    EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
+}
+
+TEST_F(Rig, SilentC64WhereNoMonitorWatches) {
+    // Silent after the image: the closing commands give up after about 2 s.
+    const PsidSpec spec = rig_tune(100, 2);
+    with_sim([](C64ReceiverSim& sim) { return sim.stall_after(5 + 100 + 2), 0; });
+    {
+        BoxAnswerer box("Error", IDOK);
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(play(rig_tune_file("tail.sid", spec)), 1);
+        const DWORD took = GetTickCount() - start;
+        EXPECT_GE(took, 1900u);
+        EXPECT_LT(took, 8000u);
+        ASSERT_TRUE(box.finish());
+        EXPECT_EQ(box.text, "C64 not responding. Check cable.");
+    }
+    EXPECT_TRUE(host_log().set_info.empty());
+
+    // A good start, then silence: a seek changes nothing, stop still ends.
+    with_sim([](C64ReceiverSim& sim) { return sim.resume(), sim.reset(), 0; });
+    ASSERT_EQ(play(rig_tune_file("tail.sid", spec)), 0);
+    host_clear_log();
+    with_sim([](C64ReceiverSim& sim) { return sim.stall_after(0), 0; });
+    module_->set_output_time(1000);
+    EXPECT_TRUE(host_log().set_info.empty());
+    EXPECT_TRUE(host_log().output_calls.empty());
+    const DWORD start = GetTickCount();
+    module_->stop();
+    EXPECT_LT(GetTickCount() - start, 8000u);
+    EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
+}
+
+TEST_F(Rig, PlayAgainWithoutStopKeepsOneTimer) {
+    const std::string path = rig_tune_file("again.sid", rig_tune(64, 1));
+    ASSERT_EQ(play(path), 0);
+    const int threads = thread_count();
+    ASSERT_EQ(play(path), 0);
+    ASSERT_EQ(play(path), 0);
+    EXPECT_EQ(thread_count(), threads);
+}
+
+class RigTimer : public Rig {
+protected:
+    void SetUp() override { load(1000); }  // a one-second track
+};
+
+TEST_F(RigTimer, EndsTheTrackOnceWhenRepeatIsOff) {
+    ASSERT_EQ(play(rig_tune_file("short.sid", rig_tune(64, 1))), 0);
+    std::vector<int> positions;
+    EXPECT_TRUE(host_pump_until(
+        [&] {
+            positions.push_back(module_->get_output_time());
+            return host_log().end_of_track > 0;
+        },
+        6000));
+    host_pump(700);
+    EXPECT_EQ(host_log().end_of_track, 1);
+    EXPECT_EQ(host_log().repeat_queries, 1);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        EXPECT_EQ(positions[i] % 200, 0) << positions[i];
+        if (i > 0 && positions[i] != 0) {
+            EXPECT_GE(positions[i], positions[i - 1]);
+        }
+    }
+    EXPECT_EQ(module_->get_output_time(), 0);  // reset with the end of the track
+}
+
+TEST_F(RigTimer, KeepsPlayingWhenRepeatIsOn) {
+    host_set_repeat(true);
+    ASSERT_EQ(play(rig_tune_file("short.sid", rig_tune(64, 1))), 0);
+    EXPECT_TRUE(host_pump_until([] { return host_log().repeat_queries > 0; }, 6000));
+    host_pump(700);
+    EXPECT_EQ(host_log().end_of_track, 0);
+    EXPECT_EQ(host_log().repeat_queries, 1);
+    EXPECT_GE(module_->get_output_time(), 1000);
+}
+
+TEST_F(RigTimer, StopEndsTheTimerQuietly) {
+    ASSERT_EQ(play(rig_tune_file("short.sid", rig_tune(64, 1))), 0);
+    host_pump(300);
+    const DWORD start = GetTickCount();
+    module_->stop();
+    EXPECT_LT(GetTickCount() - start, 400u);
+    host_pump(1500);
+    EXPECT_EQ(host_log().end_of_track, 0);
+    EXPECT_EQ(host_log().repeat_queries, 0);
+}
+
+// Watches the progress window from its own thread while play holds the
+// main thread in the transfer.
+struct ProgressWatcher {
+    std::vector<std::string> labels;
+    HWND window = nullptr;
+    bool window_at_corner = false, caption_less = false;
+    std::string title;
+    HANDLE thread = nullptr;
+    volatile LONG done = 0;
+
+    static DWORD WINAPI run(void* param) {
+        ProgressWatcher& self = *static_cast<ProgressWatcher*>(param);
+        while (!self.done) {
+            HWND w = find_window("#32770", "Transfering data...");
+            if (w != nullptr) {
+                if (self.window == nullptr) {
+                    RECT r;
+                    GetWindowRect(w, &r);
+                    self.window_at_corner = r.left == 0 && r.top == 0;
+                    self.caption_less = !window_has_style(w, WS_CAPTION);
+                    self.title = window_text(w);
+                }
+                self.window = w;
+                const std::string label = static_text(w, 1020);
+                if (self.labels.empty() || self.labels.back() != label) self.labels.push_back(label);
+            }
+            Sleep(20);
+        }
+        return 0;
+    }
+    void start() { thread = CreateThread(nullptr, 0, run, this, 0, nullptr); }
+    void stop() {
+        InterlockedExchange(&done, 1);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+};
+
+bool contains(const std::vector<std::string>& v, const std::string& s) {
+    for (const auto& x : v)
+        if (x == s) return true;
+    return false;
+}
+
+// A thread that takes a screenshot of a window once it shows up.
+void shoot(HWND window, const char* name) {
+    if (g_shots_dir.empty() || window == nullptr) return;
+    save_window_bitmap(window, (g_shots_dir + "\\" + name + ".bmp").c_str());
+}
+
+struct StallAnswers {
+    int asked = 0;
+    std::string text;
+    DWORD first_timeout_label = 0, first_question = 0, second_question = 0;
+    ProgressWatcher* watcher;
+};
+
+// Answers the stall question twice: OK the first time (keep waiting), then
+// lets the receiver answer again and presses OK once more.
+DWORD WINAPI answer_stall_questions(void* param) {
+    StallAnswers& a = *static_cast<StallAnswers*>(param);
+    // The window first: wait for "(timeout)" and take its picture.
+    for (DWORD t = GetTickCount(); GetTickCount() - t < 20000;) {
+        HWND w = find_window("#32770", "Transfering data...");
+        if (w && static_text(w, 1020).find("(timeout)") != std::string::npos) {
+            a.first_timeout_label = GetTickCount();
+            Sleep(100);
+            shoot(w, "progress-window");
+            break;
+        }
+        Sleep(10);
+    }
+    for (int round = 0; round < 2; ++round) {
+        HWND box = wait_for_window("#32770", "Error", 20000);
+        if (box == nullptr) return 0;
+        (round == 0 ? a.first_question : a.second_question) = GetTickCount();
+        Sleep(100);
+        a.text = message_box_text(box);
+        ++a.asked;
+        if (round == 0) {
+            shoot(box, "transfer-timeout");
+        } else {
+            SimLock lock;
+            port_trap_sim().resume();  // the C64 answers again
+        }
+        press_button(box, IDOK);
+        Sleep(200);
+    }
+    return 0;
+}
+
+TEST_F(Rig, ProgressWindowAndTheStallQuestion) {
+    const PsidSpec spec = rig_tune(4000, 1);
+    with_sim([](C64ReceiverSim& sim) { return sim.stall_after(5 + 1500), 0; });
+    ProgressWatcher watcher;
+    watcher.start();
+
+    StallAnswers answers;
+    answers.watcher = &watcher;
+    HANDLE answerer = CreateThread(nullptr, 0, answer_stall_questions, &answers, 0, nullptr);
+
+    EXPECT_EQ(play(rig_tune_file("stall.sid", spec)), 0);
+    WaitForSingleObject(answerer, INFINITE);
+    CloseHandle(answerer);
+    watcher.stop();
+
+    EXPECT_EQ(answers.asked, 2);
+    EXPECT_EQ(answers.text, "Transfer timeout. Retry?");
+    EXPECT_TRUE(contains(watcher.labels, "Transfering data...1499 bytes (timeout)"));
+    EXPECT_TRUE(watcher.window_at_corner);
+    EXPECT_TRUE(watcher.caption_less);
+    EXPECT_EQ(watcher.title, "Transfering data...");
+    // "(timeout)" after two still samples; the question after 21 (~1.7 s),
+    // then after 11 more (~0.9 s).
+    ASSERT_NE(answers.first_timeout_label, 0u);
+    const DWORD to_question = answers.first_question - answers.first_timeout_label;
+    EXPECT_GT(to_question, 1000u);
+    EXPECT_LT(to_question, 4000u);
+    const DWORD between = answers.second_question - answers.first_question;
+    EXPECT_GT(between, 600u);
+    EXPECT_LT(between, 3000u);
+    with_sim([&](C64ReceiverSim& sim) {
+        EXPECT_EQ(sim.image(), spec.data);
+        EXPECT_TRUE(sim.playing());
+        return 0;
+    });
+    EXPECT_EQ(find_window("#32770", "Transfering data..."), nullptr);
+}
+
+TEST_F(Rig, AnEmptyTuneFlashesTheWindowWithoutAQuestion) {
+    PsidSpec spec = rig_tune(0, 1);
+    spec.init = 0x1000;
+    spec.play = 0x1000;
+    EXPECT_EQ(play(rig_tune_file("empty.sid", spec)), 0);
+    EXPECT_EQ(find_window("#32770", "Error"), nullptr);
+    EXPECT_EQ(find_window("#32770", "Transfering data..."), nullptr);
+}
+
+TEST(RigProcess, CancelOnTheStallQuestionEndsTheHost) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string command = std::string("\"") + self + "\" --child-cancel \"" + g_dll_path + "\"";
+    STARTUPINFOA si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(code, 0u);  // ended by the plug-in on Cancel; the child returns 3 otherwise
+}
+
+}  // namespace
