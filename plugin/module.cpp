@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "info/about.h"
 #include "info/file_info.h"
 #include "plugin/session.h"
 #include "plugin/winamp_records.h"
@@ -14,9 +15,9 @@ namespace {
 char g_description[] = "SID Zorbin plugin(x86)";
 char g_extensions[] = "sid\0PSID file (*.sid)\0";  // the literal adds the final zero
 
-// The configuration dialog and the About box are not built yet.
+// The configuration dialog is not built yet: the slot does nothing.
 void __cdecl config(HWND) {}
-void __cdecl about(HWND) {}
+void __cdecl about(HWND parent) { about_show(parent); }
 
 void __cdecl init() {
     // Dialogs with common controls need the classes registered first.

@@ -4,3 +4,17 @@
 #define kProgressDialog "PROGRES"
 #define kIdProgressBar 1018
 #define kIdProgressLabel 1020
+
+#define kSongInfoDialog "SISIOR"
+#define kIdInfoAuthor 1001
+#define kIdInfoName 1007
+#define kIdInfoCopyright 1008
+#define kIdInfoSongs 1009
+#define kIdInfoLoad 1010
+#define kIdInfoPath 1011
+#define kIdInfoInit 1012
+#define kIdInfoPlay 1013
+#define kIdInfoDump 1014
+
+#define kAboutDialog "ABOUT"
+#define kIdAboutText 1007
