@@ -7,6 +7,8 @@
 #include "info/file_info.h"
 #include "plugin/session.h"
 #include "plugin/winamp_records.h"
+#include "settings/config_dialog.h"
+#include "settings/port_access.h"
 #include "settings/settings_registry.h"
 #include "tune/sid_tune.h"
 
@@ -15,8 +17,7 @@ namespace {
 char g_description[] = "SID Zorbin plugin(x86)";
 char g_extensions[] = "sid\0PSID file (*.sid)\0";  // the literal adds the final zero
 
-// The configuration dialog is not built yet: the slot does nothing.
-void __cdecl config(HWND) {}
+void __cdecl config(HWND parent) { config_dialog_show(parent); }
 void __cdecl about(HWND parent) { about_show(parent); }
 
 void __cdecl init() {
@@ -24,6 +25,7 @@ void __cdecl init() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     settings_load();
+    port_access_setup();
 }
 
 void __cdecl quit() { session_quit(); }

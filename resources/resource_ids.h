@@ -18,3 +18,10 @@
 
 #define kAboutDialog "ABOUT"
 #define kIdAboutText 1007
+
+#define kConfigDialog "KONFIG"
+#define kIdConfigPort 1015
+#define kIdConfigTime 1007
+#define kIdConfigTimeBuddy 1008
+#define kIdConfigTimeUpDown 1017
+#define kIdConfigDriverFlag 1022

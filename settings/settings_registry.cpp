@@ -18,8 +18,7 @@ DWORD read_or_write(HKEY key, const char* name, DWORD current) {
             ERROR_SUCCESS) {
         return value;
     }
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&current),
-                   sizeof current);
+    settings_write(key, name, current);
     return current;
 }
 
@@ -39,4 +38,16 @@ void settings_load() {
         std::memory_order_relaxed);
     g_settings.driver_flag = read_or_write(key, "UserPort", g_settings.driver_flag);
     RegCloseKey(key);
+}
+
+HKEY settings_open_key() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+void settings_write(HKEY key, const char* name, DWORD value) {
+    if (key == nullptr) return;
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }

@@ -1,0 +1,134 @@
+#include "settings/port_access.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "plugin/session.h"
+#include "settings/settings.h"
+
+namespace {
+
+const char kServiceName[] = "UserPort";
+const char kDriverSubpath[] = "\\System32\\Drivers\\UserPort.sys";
+const char kDriverImagePath[] = "\\SystemRoot\\System32\\Drivers\\UserPort.sys";
+const char kSystemRootPrefix[] = "\\SystemRoot\\";
+const char kDeviceFile[] = "\\\\.\\UserPort";
+const char kCaption[] = "UserPort";
+
+const char kMissingDriver[] =
+    "Driver does not exist:\r\n%s\r\n\r\nYou have to log as user with administrator priviledges, "
+    "so that you can start port access service (UserPort.sys).";
+const char kAccessDenied[] =
+    "You are not authorized to install drivers.\r\nPlase contact your administrator.";
+const char kStartFailure[] = "Unable to start driver!";
+
+constexpr DWORD kAfterDeleteMs = 20;
+constexpr DWORD kAfterOpenMs = 10;
+
+void tell(const char* text) { MessageBoxA(nullptr, text, kCaption, MB_OK); }
+
+void tell_scm_failure(DWORD error) { tell(error == ERROR_ACCESS_DENIED ? kAccessDenied : kStartFailure); }
+
+bool is_nt_family() {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+void write_driver_file() {
+    char path[MAX_PATH + sizeof kDriverSubpath];
+    GetWindowsDirectoryA(path, MAX_PATH);
+    lstrcatA(path, kDriverSubpath);
+    std::FILE* file = std::fopen(path, "w+b");
+    if (file == nullptr) return;  // reported by the existence test that follows
+    HRSRC found = FindResourceA(g_module.instance, "USERPORTSYS", "BIN");
+    HGLOBAL loaded = found ? LoadResource(g_module.instance, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (bytes != nullptr) std::fwrite(bytes, 1, SizeofResource(g_module.instance, found), file);
+    std::fclose(file);
+}
+
+int remove_driver_service() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager == nullptr) return 0;
+    SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
+    if (service == nullptr) {
+        CloseServiceHandle(manager);
+        return 0;
+    }
+    SERVICE_STATUS status;
+    ControlService(service, SERVICE_CONTROL_STOP, &status);
+    DeleteService(service);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    Sleep(kAfterDeleteMs);
+    return 1;
+}
+
+// Where the image path points on disk: "\SystemRoot\" stands for the
+// Windows directory.
+void driver_test_path(char* out) {
+    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, kDriverImagePath, 12,
+                       kSystemRootPrefix, 12) == CSTR_EQUAL) {
+        GetWindowsDirectoryA(out, MAX_PATH);
+        lstrcatA(out, kDriverImagePath + 11);  // from the prefix's last backslash on
+    } else {
+        lstrcpyA(out, kDriverImagePath);
+    }
+}
+
+int install_driver_service() {
+    char test_path[MAX_PATH + sizeof kDriverImagePath];
+    driver_test_path(test_path);
+    HANDLE file = CreateFileA(test_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        char text[1024];
+        wsprintfA(text, kMissingDriver, test_path);
+        tell(text);
+        return 0;
+    }
+    CloseHandle(file);
+
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager == nullptr) {
+        tell_scm_failure(GetLastError());
+        return 0;
+    }
+    SC_HANDLE service = CreateServiceA(manager, kServiceName, kServiceName, SERVICE_START,
+                                       SERVICE_KERNEL_DRIVER, SERVICE_SYSTEM_START,
+                                       SERVICE_ERROR_NORMAL, kDriverImagePath, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
+    if (service == nullptr) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_SERVICE_EXISTS) tell_scm_failure(error);
+        CloseServiceHandle(manager);
+        return 0;
+    }
+    StartServiceA(service, 0, nullptr);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return 1;
+}
+
+// One open gives this process the ports for the rest of its life.
+void open_port_device() {
+    HANDLE device = CreateFileA(kDeviceFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
+    Sleep(kAfterOpenMs);
+}
+
+}  // namespace
+
+void port_access_setup() {
+    if (!is_nt_family()) return;
+    if (g_settings.driver_flag != 0) {
+        open_port_device();
+        return;
+    }
+    write_driver_file();
+    remove_driver_service();
+    if (install_driver_service()) open_port_device();
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+// On NT-family Windows: writes the UserPort driver out, registers and starts
+// it (or, with the driver flag set, only opens its device), so that the
+// link's IN/OUT instructions work in this process. Elsewhere: nothing.
+void port_access_setup();
