@@ -20,6 +20,12 @@ char g_extensions[] = "sid\0PSID file (*.sid)\0";  // the literal adds the final
 void __cdecl config(HWND parent) { config_dialog_show(parent); }
 void __cdecl about(HWND parent) { about_show(parent); }
 
+#ifdef ZORBIN_FIXED_BUILD
+// Nothing to set up: init and pause are one and the same empty operation.
+void __cdecl nothing() {}
+void (*const init_slot)() = nothing;
+void (*const pause_slot)() = nothing;
+#else
 void __cdecl init() {
     // Dialogs with common controls need the classes registered first.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
@@ -27,6 +33,10 @@ void __cdecl init() {
     settings_load();
     port_access_setup();
 }
+void __cdecl pause() { session_pause(); }
+void (*const init_slot)() = init;
+void (*const pause_slot)() = pause;
+#endif
 
 void __cdecl quit() { session_quit(); }
 void __cdecl get_file_info(char* file, char* title, int* length_ms) {
@@ -35,7 +45,6 @@ void __cdecl get_file_info(char* file, char* title, int* length_ms) {
 int __cdecl info(char* file, HWND parent) { return info_box(file, parent); }
 int __cdecl is_our_file(char* file) { return sid_is_our_file(file); }
 int __cdecl play(char* file) { return session_play(file); }
-void __cdecl pause() { session_pause(); }
 void __cdecl unpause() { session_unpause(); }
 int __cdecl is_paused() { return session_is_paused(); }
 void __cdecl stop() { session_stop(); }
@@ -51,7 +60,7 @@ InModule g_module = {
     0x100, g_description, nullptr, nullptr, g_extensions,
     1,  // seekable until a one-song tune says otherwise
     1,  // uses the output module (for pause, volume and pan only)
-    config, about, init, quit, get_file_info, info, is_our_file, play, pause, unpause,
+    config, about, init_slot, quit, get_file_info, info, is_our_file, play, pause_slot, unpause,
     is_paused, stop, get_length, get_output_time, set_output_time, set_volume, set_pan,
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     nullptr, nullptr,  // visualisation, DSP and equaliser: the host's

@@ -3,24 +3,20 @@
 // wait for it without limit.
 #include <windows.h>
 
-#include "plugin/play_time.h"
+#include "plugin/build_profile.h"
 #include "plugin/session.h"
 #include "plugin/workers.h"
-#include "settings/settings.h"
 
 namespace {
 
 bool stop_asked() { return g_timer_stop.load(std::memory_order_relaxed) != 0; }
 
 DWORD WINAPI timer(void*) {
-    // The playing time is read afresh every round: a change made in the
-    // configuration dialog applies to the running track.
-    while (!play_time_over(g_elapsed_ticks.load(std::memory_order_relaxed),
-                           g_settings.playing_time_ms.load(std::memory_order_relaxed))) {
+    while (!profile_track_over(g_elapsed_ticks.load(std::memory_order_relaxed))) {
         if (stop_asked()) return 0;
-        Sleep(kTimerSleepMs);
+        Sleep(kProfileTimerSleepMs);
         if (stop_asked()) return 0;
-        g_elapsed_ticks.store(g_elapsed_ticks.load(std::memory_order_relaxed) + kTicksPerRound,
+        g_elapsed_ticks.store(g_elapsed_ticks.load(std::memory_order_relaxed) + kProfileTicksPerRound,
                               std::memory_order_relaxed);  // the only writer now
     }
     if (SendMessageA(g_module.main_window, kHostMessage, 0, kAskRepeat) != 1) {

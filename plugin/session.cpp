@@ -7,10 +7,10 @@
 #include "link/c64_link.h"
 #include "link/win32_tick_clock.h"
 #include "link/x86_port.h"
+#include "plugin/build_profile.h"
 #include "plugin/play_time.h"
 #include "plugin/port_guard.h"
 #include "plugin/workers.h"
-#include "settings/settings.h"
 
 SidTune g_playing_tune;
 char g_current_path[kCurrentPathLength + 1];
@@ -25,7 +25,6 @@ HANDLE g_progress_thread = nullptr;
 
 constexpr DWORD kMonitorHeadStartMs = 25;  // let the progress window appear first
 
-const char kNotReady[] = "C64 not ready. Check cable.";
 const char kNotResponding[] = "C64 not responding. Check cable.";
 const char kNoPortAccess[] =
     "No access to the parallel port.\n"
@@ -36,7 +35,7 @@ using Link = C64Link<X86Port, TickClock>;
 X86Port g_port;
 TickClock g_clock;
 
-Link link() { return Link(g_port, g_clock, g_settings.port_base, kFullBuildLink); }
+Link link() { return Link(g_port, g_clock, profile_port_base(), kProfileLink); }
 
 void show_error(const char* text) { MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR); }
 
@@ -64,17 +63,19 @@ void announce_song(int song_number) {
 
 int session_play(const char* path) {
     end_timer();  // a host that plays again without stop keeps one timer
-    switch (probe_port(g_settings.port_base)) {
+    switch (probe_port(profile_port_base())) {
         case PortProbe::Ready: break;
-        case PortProbe::NotReady: show_error(kNotReady); return 1;
+        case PortProbe::NotReady: show_error(kProfileNotReadyText); return 1;
         case PortProbe::NoAccess: show_error(kNoPortAccess); return 1;
     }
     sid_tune_load(path, g_playing_tune);
     if (g_playing_tune.songs == 0) return -1;
 
     g_progress_count.store(0, std::memory_order_relaxed);
-    g_progress_thread = progress_monitor_start();
-    Sleep(kMonitorHeadStartMs);
+    if constexpr (kProfileWatchesUploads) {
+        g_progress_thread = progress_monitor_start();
+        Sleep(kMonitorHeadStartMs);
+    }
     const bool started = link().upload(g_playing_tune, g_playing_tune.start_song, g_progress_count);
     if (!started) {
         // Only the unwatched closing commands can fail; the monitor has seen
@@ -99,7 +100,7 @@ int session_play(const char* path) {
 void session_stop() {
     end_timer();
     g_module.output->close();
-    if (probe_port(g_settings.port_base) == PortProbe::Ready) link().stop();
+    if (probe_port(profile_port_base()) == PortProbe::Ready) link().stop();
 }
 
 void session_pause() {}
@@ -109,11 +110,12 @@ int session_is_paused() { return 0; }
 int session_get_length() { return tune_length_ms(g_playing_tune.songs); }
 
 int session_get_output_time() {
+    if constexpr (kProfileTimeFromOutput) return g_module.output->get_output_time();
     return static_cast<int>(g_elapsed_ticks.load(std::memory_order_relaxed) * kTickMs);
 }
 
 void session_set_output_time(int ms) {
-    if (probe_port(g_settings.port_base) != PortProbe::Ready) return;
+    if (probe_port(profile_port_base()) != PortProbe::Ready) return;
     const int32_t index = seek_song_index(ms);
     if (!link().select_song(g_playing_tune, static_cast<uint8_t>(index))) return;
     announce_song(index + 1);

@@ -1,0 +1,24 @@
+// The fixed-port build: port 0x278, 150 s per track, no settings, no
+// progress monitor, one strobe before the low nibble.
+#pragma once
+
+#include <cstdint>
+
+#include "link/c64_link.h"
+
+constexpr LinkVariant kProfileLink = kFixedBuildLink;
+constexpr bool kProfileTimeFromOutput = true;  // get output time asks the output module
+constexpr bool kProfileWatchesUploads = false;
+constexpr char kProfileNotReadyText[] = "C64 not ready";
+
+constexpr uint16_t kFixedPortBase = 0x278;
+constexpr int32_t kFixedPlayingTimeMs = 150000;
+
+inline uint16_t profile_port_base() { return kFixedPortBase; }
+inline int32_t profile_playing_time_ms() { return kFixedPlayingTimeMs; }
+
+// The timer sleeps 10 ms a round and counts one tick, up to 15000.
+constexpr uint32_t kProfileTimerSleepMs = 10;
+constexpr uint32_t kProfileTicksPerRound = 1;
+constexpr uint32_t kFixedTrackTicks = 15000;
+inline bool profile_track_over(uint32_t elapsed_ticks) { return elapsed_ticks >= kFixedTrackTicks; }
