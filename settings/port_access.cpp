@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "plugin/session.h"
+#include "settings/driver_messages.h"
 #include "settings/settings.h"
 
 namespace {
@@ -14,21 +15,12 @@ const char kDriverSubpath[] = "\\System32\\Drivers\\UserPort.sys";
 const char kDriverImagePath[] = "\\SystemRoot\\System32\\Drivers\\UserPort.sys";
 const char kSystemRootPrefix[] = "\\SystemRoot\\";
 const char kDeviceFile[] = "\\\\.\\UserPort";
-const char kCaption[] = "UserPort";
-
-const char kMissingDriver[] =
-    "Driver does not exist:\r\n%s\r\n\r\nYou have to log as user with administrator priviledges, "
-    "so that you can start port access service (UserPort.sys).";
-const char kAccessDenied[] =
-    "You are not authorized to install drivers.\r\nPlase contact your administrator.";
-const char kStartFailure[] = "Unable to start driver!";
-
 constexpr DWORD kAfterDeleteMs = 20;
 constexpr DWORD kAfterOpenMs = 10;
 
-void tell(const char* text) { MessageBoxA(nullptr, text, kCaption, MB_OK); }
-
-void tell_scm_failure(DWORD error) { tell(error == ERROR_ACCESS_DENIED ? kAccessDenied : kStartFailure); }
+void tell(const char* text) {
+    if (text != nullptr) MessageBoxA(nullptr, text, kDriverCaption, MB_OK);
+}
 
 bool is_nt_family() {
     OSVERSIONINFOA version{};
@@ -85,7 +77,7 @@ int install_driver_service() {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         char text[1024];
-        wsprintfA(text, kMissingDriver, test_path);
+        driver_missing_text(test_path, text, sizeof text);
         tell(text);
         return 0;
     }
@@ -93,7 +85,7 @@ int install_driver_service() {
 
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (manager == nullptr) {
-        tell_scm_failure(GetLastError());
+        tell(driver_install_failure_text(GetLastError()));
         return 0;
     }
     SC_HANDLE service = CreateServiceA(manager, kServiceName, kServiceName, SERVICE_START,
@@ -101,8 +93,7 @@ int install_driver_service() {
                                        SERVICE_ERROR_NORMAL, kDriverImagePath, nullptr, nullptr,
                                        nullptr, nullptr, nullptr);
     if (service == nullptr) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_SERVICE_EXISTS) tell_scm_failure(error);
+        tell(driver_install_failure_text(GetLastError()));
         CloseServiceHandle(manager);
         return 0;
     }

@@ -1,0 +1,43 @@
+// Checks on the shipped files themselves, as built by the cross build.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/pe_image.h"
+
+namespace {
+
+const std::string kDist = ZORBIN_DIST_DIR;
+const std::string kDriver = ZORBIN_CROSS_DIR "/driver/userport.sys";
+
+PeImage read(const std::string& path) {
+    PeImage image;
+    std::string error;
+    EXPECT_TRUE(pe_read(path, image, error)) << path << ": " << error;
+    return image;
+}
+
+TEST(ReleaseDriver, IsANativeI386DriverUsingOnlyTheKernel) {
+    const PeImage driver = read(kDriver);
+    EXPECT_EQ(driver.machine, 0x14C);
+    EXPECT_EQ(driver.subsystem, 1);  // native
+    ASSERT_FALSE(driver.imports.empty());
+    for (const PeImport& i : driver.imports)
+        EXPECT_TRUE(i.dll == "ntoskrnl.exe" || i.dll == "hal.dll") << i.dll << "!" << i.function;
+    EXPECT_TRUE(driver.exports.empty());
+}
+
+TEST(ReleaseDlls, ExportOnlyTheModuleGetter) {
+    for (const char* build : {"full", "fixed"}) {
+        const PeImage dll = read(kDist + "/" + build + "/in_zorbin.dll");
+        EXPECT_EQ(dll.machine, 0x14C) << build;
+        EXPECT_EQ(dll.exports, std::vector<std::string>{"winampGetInModule2"}) << build;
+    }
+}
+
+TEST(ReleaseDlls, OnlyTheFullBuildCarriesResources) {
+    EXPECT_TRUE(read(kDist + "/full/in_zorbin.dll").has_resources);
+    EXPECT_FALSE(read(kDist + "/fixed/in_zorbin.dll").has_resources);
+}
+
+}  // namespace
