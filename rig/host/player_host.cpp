@@ -9,6 +9,7 @@ InModule* g_module = nullptr;
 HWND g_main_window = nullptr;
 HostLog g_log;
 volatile LONG g_repeat = 0;
+bool g_stop_on_end_of_track = false;
 OutModule g_output{};
 
 void note(const std::string& call) { g_log.output_calls.push_back(call); }
@@ -44,6 +45,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
     if (message == kEndOfTrack) {
         ++g_log.end_of_track;
+        if (g_stop_on_end_of_track && g_module != nullptr) g_module->stop();
         return 0;
     }
     return DefWindowProcA(window, message, wparam, lparam);
@@ -117,6 +119,7 @@ HostLog& host_log() { return g_log; }
 void host_clear_log() { g_log = HostLog{}; }
 void host_set_repeat(bool on) { InterlockedExchange(&g_repeat, on ? 1 : 0); }
 HWND host_main_window() { return g_main_window; }
+void host_stop_on_end_of_track(bool on) { g_stop_on_end_of_track = on; }
 
 void host_pump(DWORD ms) {
     host_pump_until([] { return false; }, ms);

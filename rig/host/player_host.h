@@ -30,6 +30,9 @@ void host_unload();
 HostLog& host_log();   // only touched on the main thread
 void host_clear_log();
 void host_set_repeat(bool on);
+// Answer the end-of-track message by calling the plug-in's stop, as the
+// player does.
+void host_stop_on_end_of_track(bool on);
 HWND host_main_window();
 
 // Pumps the main thread's messages for `ms`, or until `done` is true.

@@ -1,5 +1,5 @@
 // zorbin_rig.exe: the player stand-in.
-//   zorbin_rig.exe --dll PATH [--shots DIR] [gtest options]   run the tests
+//   zorbin_rig.exe --dll PATH [--fixed-dll PATH] [--shots DIR] [gtest options]
 //   zorbin_rig.exe --demo PATH-TO-DLL TUNE                    play the demo tune
 //   zorbin_rig.exe --child-cancel PATH-TO-DLL                 (used by a test)
 #include <gtest/gtest.h>
@@ -9,11 +9,18 @@
 #include <string>
 
 #include "rig/host/player_host.h"
+#include "rig/host/rig_fixture.h"
 #include "rig/host/port_trap.h"
 #include "rig/host/rig_support.h"
 
 std::string g_dll_path;
+std::string g_fixed_dll_path;
 std::string g_shots_dir;
+
+void shoot(HWND window, const char* name) {
+    if (g_shots_dir.empty() || window == nullptr) return;
+    save_window_bitmap(window, (g_shots_dir + "\\" + name + ".bmp").c_str());
+}
 
 namespace {
 
@@ -109,10 +116,11 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--dll") == 0 && i + 1 < argc) g_dll_path = argv[++i];
+        else if (std::strcmp(argv[i], "--fixed-dll") == 0 && i + 1 < argc) g_fixed_dll_path = argv[++i];
         else if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc) g_shots_dir = argv[++i];
     }
     if (g_dll_path.empty()) {
-        std::fprintf(stderr, "usage: zorbin_rig.exe --dll PATH [--shots DIR] [gtest options]\n");
+        std::fprintf(stderr, "usage: zorbin_rig.exe --dll PATH [--fixed-dll PATH] [--shots DIR] [gtest options]\n");
         return 2;
     }
     port_trap_install();

@@ -86,3 +86,19 @@ DWORD WINAPI BoxAnswerer::run(void* param) {
     self.answered_ = true;
     return 0;
 }
+
+OnThread::OnThread(std::function<void()> work) : work_(std::move(work)) {
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+void OnThread::join() {
+    if (thread_ == nullptr) return;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+}
+
+DWORD WINAPI OnThread::run(void* self) {
+    static_cast<OnThread*>(self)->work_();
+    return 0;
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,4 +40,18 @@ private:
     DWORD timeout_ms_;
     HANDLE thread_;
     bool answered_ = false;
+};
+
+// Runs `work` on a thread of its own (a test's hand on the plug-in's windows
+// while the main thread sits in a modal loop); joined by join() or the end.
+class OnThread {
+public:
+    explicit OnThread(std::function<void()> work);
+    ~OnThread() { join(); }
+    void join();
+
+private:
+    static DWORD WINAPI run(void* self);
+    std::function<void()> work_;
+    HANDLE thread_;
 };

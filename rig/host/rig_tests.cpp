@@ -9,46 +9,11 @@
 
 #include "rig/host/player_host.h"
 #include "rig/host/port_trap.h"
+#include "rig/host/rig_fixture.h"
 #include "rig/host/rig_support.h"
 
-extern std::string g_dll_path;   // set by main
-extern std::string g_shots_dir;  // where screenshots go ("" = none)
 
 namespace {
-
-constexpr DWORD kNoTime = 600000;
-
-// Loads a fresh copy of the DLL (so init reads the settings written first)
-// and a fresh receiver on 0x378.
-class Rig : public testing::Test {
-protected:
-    void load(DWORD time_ms = kNoTime, DWORD port = 0x378) {
-        rig_write_settings(port, time_ms, 1);
-        {
-            SimLock lock;
-            port_trap_sim() = C64ReceiverSim(0x378);
-        }
-        port_trap_enable(true);
-        host_clear_log();
-        host_set_repeat(false);
-        std::string error;
-        module_ = host_load(g_dll_path.c_str(), error);
-        ASSERT_NE(module_, nullptr) << error;
-    }
-    void SetUp() override { load(); }
-    void TearDown() override {
-        if (module_ != nullptr) module_->stop();
-        port_trap_enable(true);
-        host_unload();
-    }
-    int play(const std::string& path) { return module_->play(const_cast<char*>(path.c_str())); }
-    template <class F>
-    auto with_sim(F f) {
-        SimLock lock;
-        return f(port_trap_sim());
-    }
-    InModule* module_ = nullptr;
-};
 
 int thread_count() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -354,11 +319,6 @@ bool contains(const std::vector<std::string>& v, const std::string& s) {
     return false;
 }
 
-// A thread that takes a screenshot of a window once it shows up.
-void shoot(HWND window, const char* name) {
-    if (g_shots_dir.empty() || window == nullptr) return;
-    save_window_bitmap(window, (g_shots_dir + "\\" + name + ".bmp").c_str());
-}
 
 struct StallAnswers {
     int asked = 0;

@@ -1,0 +1,116 @@
+// The fixed-port build: port 0x278, one strobe, no progress window, message
+// boxes for configuration, About and Song info.
+#include "rig/host/rig_fixture.h"
+
+namespace {
+
+class FixedRig : public Rig {
+protected:
+    void SetUp() override {
+        if (g_fixed_dll_path.empty()) GTEST_SKIP() << "no --fixed-dll given";
+        load_as_is(g_fixed_dll_path, 0x278);
+    }
+};
+
+TEST_F(FixedRig, PlaysSeeksAndStopsOnPort278) {
+    PsidSpec spec = rig_tune(200, 3, 2);
+    spec.data[0] = 0xA5;
+    ASSERT_EQ(play(rig_tune_file("fixed.sid", spec)), 0);
+    with_sim([&](C64ReceiverSim& sim) {
+        EXPECT_EQ(sim.image(), spec.data);
+        EXPECT_EQ(sim.song_index(), 1);
+        // One strobe before the low nibble: 4 writes a byte; the first image
+        // byte (0xA5) follows the 5 header bytes.
+        EXPECT_EQ(sim.writes_seen(), 4u * (200 + 12));
+        const std::vector<uint8_t>& w = sim.data_writes();
+        EXPECT_EQ(std::vector<uint8_t>(w.begin() + 20, w.begin() + 24),
+                  (std::vector<uint8_t>{0x80, 0x05, 0x80, 0x0A}));
+        sim.reset();
+        return 0;
+    });
+    EXPECT_EQ(host_log().set_info.back().bitrate, 2);
+    module_->set_output_time(2500);
+    EXPECT_EQ(with_sim([](C64ReceiverSim& sim) { return sim.song_index(); }), 2);
+    EXPECT_EQ(host_log().set_info.back().bitrate, 3);
+    module_->stop();
+    EXPECT_FALSE(with_sim([](C64ReceiverSim& sim) { return sim.playing(); }));
+    EXPECT_EQ(module_->get_output_time(), 4321);  // the output module's value
+}
+
+TEST_F(FixedRig, NoProgressWindowAndNoC64ElsewhereIsFound) {
+    bool window_seen = false;
+    volatile LONG done = 0;
+    {
+        OnThread watch([&] {
+            while (!done) {
+                if (find_window("#32770", "Transfering data...")) window_seen = true;
+                Sleep(5);
+            }
+        });
+        ASSERT_EQ(play(rig_tune_file("big.sid", rig_tune(3000, 1))), 0);
+        InterlockedExchange(&done, 1);
+    }
+    EXPECT_FALSE(window_seen);
+    module_->stop();
+
+    with_sim([](C64ReceiverSim& sim) { return sim.set_port_base(0x378), 0; });
+    BoxAnswerer box("Error", IDOK);
+    EXPECT_EQ(play(rig_tune_file("big.sid", rig_tune(64, 1))), 1);
+    ASSERT_TRUE(box.finish());
+    EXPECT_EQ(box.text, "C64 not ready");
+    EXPECT_TRUE(box.has_icon);
+    EXPECT_FALSE(box.owned);
+}
+
+TEST_F(FixedRig, MessageBoxesStandInForTheDialogs) {
+    ASSERT_EQ(play(rig_tune_file("playing.sid", rig_tune(64, 1))), 0);
+    port_trap_reset_counts();
+    struct Case {
+        const char* caption;
+        std::string text;
+        bool owned = false;
+    } config{"Configuration"}, about{"About"}, info{"Song info"};
+    for (Case* c : {&config, &about}) {
+        BoxAnswerer box(c->caption, IDOK);
+        if (c == &config) module_->config(host_main_window());
+        else module_->about(host_main_window());
+        box.finish();
+        c->text = box.text;
+        c->owned = box.owned;
+    }
+    PsidSpec spec = rig_tune(64, 1);
+    spec.author = "A";
+    spec.name = "B";
+    spec.copyright = "";
+    {
+        BoxAnswerer box("Song info", IDOK);
+        EXPECT_EQ(module_->info_box(const_cast<char*>(rig_tune_file("ab.sid", spec).c_str()),
+                                    host_main_window()),
+                  0);
+        box.finish();
+        info.text = box.text;
+        info.owned = box.owned;
+    }
+    EXPECT_EQ(config.text, "No configuration.\n(bo mi sie nie chcialo zrobic.)\nLPT port: 0x0278");
+    EXPECT_TRUE(config.owned);
+    EXPECT_EQ(about.text.find("SID Zorbin plugin"), 0u);
+    EXPECT_TRUE(about.owned);
+    EXPECT_EQ(info.text, "Author:\t\tA\t\nSong name:\tB\nCopyright:\t\t");
+    const PortTrapCounts counts = port_trap_counts();
+    EXPECT_EQ(counts.in8 + counts.in16 + counts.out8, 0u);  // the playing C64 is left alone
+    char title[1024];
+    int length = 0;
+    module_->get_file_info(nullptr, title, &length);
+    EXPECT_EQ(length, 150000);
+}
+
+// A whole track: 15000 rounds of 10 ms (about 150 s; longer under emulation).
+TEST_F(FixedRig, TrackEndsAfterItsFixedTime) {
+    ASSERT_EQ(play(rig_tune_file("long.sid", rig_tune(64, 1))), 0);
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(host_pump_until([] { return host_log().end_of_track > 0; }, 400000));
+    EXPECT_GE(GetTickCount() - start, 149000u);
+    EXPECT_EQ(host_log().repeat_queries, 1);
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// Playlist titles, the Song info dialog, the About box and the version
+// resource of the full build.
+#include <cstring>
+
+#include "rig/host/rig_fixture.h"
+
+namespace {
+
+struct FileInfo {
+    std::string title;
+    int length;
+};
+
+FileInfo file_info(InModule* module, const char* file) {
+    char title[1024] = "untouched";
+    int length = -2;
+    module->get_file_info(const_cast<char*>(file), title, &length);
+    return FileInfo{title, length};
+}
+
+PsidSpec named_tune(const std::string& author, const std::string& name) {
+    PsidSpec spec = rig_tune(64, 3);
+    spec.author = author;
+    spec.name = name;
+    spec.copyright = "";
+    return spec;
+}
+
+TEST_F(Rig, TitlesAndLengthsForThePlaylist) {
+    const std::string good = rig_tune_file("ab.sid", named_tune("A", "B"));
+    PsidSpec refused = named_tune("C", "D");
+    refused.load = 0x0801;
+    const std::string bad = rig_tune_file("cd.sid", refused);
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    const std::string empty = std::string(dir) + "zorbin_rig_empty.sid";
+    CloseHandle(CreateFileA(empty.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::string missing = std::string(dir) + "zorbin_rig_missing.sid";
+
+    // Before any play: no current tune, so an absent or empty path names nothing.
+    EXPECT_EQ(file_info(module_, nullptr).title, " - ");
+    EXPECT_EQ(file_info(module_, "").title, " - ");
+    EXPECT_EQ(file_info(module_, good.c_str()).title, "A - B");
+    EXPECT_EQ(file_info(module_, bad.c_str()).title, " - ");
+    EXPECT_EQ(file_info(module_, empty.c_str()).title, " - ");
+    EXPECT_EQ(file_info(module_, missing.c_str()).title, " - ");
+    for (const std::string& f : {good, bad, empty, missing})
+        EXPECT_EQ(file_info(module_, f.c_str()).length, static_cast<int>(kNoTime)) << f;
+
+    ASSERT_EQ(play(rig_tune_file("played.sid", named_tune("", "Played"))), 0);
+    EXPECT_EQ(file_info(module_, nullptr).title, " - Played");
+    EXPECT_EQ(file_info(module_, "").title, " - Played");
+}
+
+TEST_F(Rig, FileInfoNeverDisturbsThePlayingTune) {
+    ASSERT_EQ(play(rig_tune_file("playing.sid", rig_tune(64, 3))), 0);
+    PsidSpec other = rig_tune(64, 2);
+    other.load = 0x2000;
+    other.init = 0x2222;
+    other.play = 0x2333;
+    file_info(module_, rig_tune_file("other.sid", other).c_str());
+    with_sim([](C64ReceiverSim& sim) { return sim.reset(), 0; });
+    module_->set_output_time(2000);
+    with_sim([](C64ReceiverSim& sim) {
+        EXPECT_EQ(sim.init_address(), 0x1234);
+        EXPECT_EQ(sim.play_address(), 0x1567);
+        EXPECT_EQ(sim.song_index(), 2);
+        return 0;
+    });
+    EXPECT_EQ(module_->get_length(), 2999);
+}
+
+struct InfoFields {
+    bool opened = false;
+    std::string path, author, name, copyright, songs, load, init, play, dump;
+};
+
+// Opens the info box for `file` (modal here) and reads every field.
+InfoFields info_box(InModule* module, const char* file, const char* shot = nullptr) {
+    InfoFields f;
+    OnThread hand([&] {
+        HWND d = wait_for_window("#32770", "Song info", 5000);
+        if (d == nullptr) return;
+        Sleep(200);
+        f.opened = true;
+        f.path = control_text(d, 1011);
+        f.author = control_text(d, 1001);
+        f.name = control_text(d, 1007);
+        f.copyright = control_text(d, 1008);
+        f.songs = control_text(d, 1009);
+        f.load = control_text(d, 1010);
+        f.init = control_text(d, 1012);
+        f.play = control_text(d, 1013);
+        char dump[70000];
+        GetDlgItemTextA(d, 1014, dump, sizeof dump);
+        f.dump = dump;
+        if (shot) shoot(d, shot);
+        press_button(d, IDOK);
+    });
+    EXPECT_EQ(module->info_box(const_cast<char*>(file), host_main_window()), 0);
+    return f;
+}
+
+TEST_F(Rig, SongInfoShowsEveryField) {
+    PsidSpec spec = rig_tune(64, 7);
+    spec.author = std::string(32, 'Q');
+    spec.name = "Song";
+    spec.copyright = "2026 Test";
+    spec.data[0] = 0x41;
+    spec.data[1] = 0x00;
+    spec.data[2] = 0xFF;
+    spec.data[3] = 0x7F;
+    const std::string path = rig_tune_file("info.sid", spec);
+    const InfoFields f = info_box(module_, path.c_str(), "song-info");
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(f.path, path);
+    EXPECT_EQ(f.author, std::string(32, 'Q'));
+    EXPECT_EQ(f.name, "Song");
+    EXPECT_EQ(f.copyright, "2026 Test");
+    EXPECT_EQ(f.songs, "7");
+    EXPECT_EQ(f.load, "$1000");
+    EXPECT_EQ(f.init, "$1234");
+    EXPECT_EQ(f.play, "$1567");
+    ASSERT_GE(f.dump.size(), 39u);
+    EXPECT_EQ(f.dump.substr(0, 9), "1000 A  \x7F");
+    EXPECT_EQ(f.dump.substr(37, 2), "\r\n");
+}
+
+TEST_F(Rig, SongInfoForNothingAndForMissingFiles) {
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(module_->info_box(nullptr, host_main_window()), 0);
+    EXPECT_LT(GetTickCount() - start, 500u);
+    EXPECT_EQ(find_window("#32770", "Song info"), nullptr);
+
+    InfoFields f = info_box(module_, "");
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(f.path, "");
+    EXPECT_EQ(f.author, "");
+    EXPECT_EQ(f.songs, "0");
+    EXPECT_EQ(f.load, "$0");
+    EXPECT_EQ(f.dump.substr(0, 39), "0000 " + std::string(32, ' ') + "\r\n");
+    EXPECT_EQ(f.dump.substr(39, 5), "0020 ");
+
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    const std::string missing = std::string(dir) + "zorbin_rig_missing.sid";
+    f = info_box(module_, missing.c_str());
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(f.path, missing);
+    EXPECT_EQ(f.name, "");
+    EXPECT_EQ(f.init, "$0");
+}
+
+TEST_F(Rig, AboutClosesWithOkEscapeAndTheCloseBox) {
+    std::string text;
+    const UINT ways[] = {0, 1, 2};
+    for (UINT way : ways) {
+        OnThread hand([&] {
+            HWND d = wait_for_window("#32770", "About", 5000);
+            if (d == nullptr) return;
+            Sleep(200);
+            if (way == 0) {
+                text = control_text(d, 1007);
+                shoot(d, "about");
+                press_button(d, IDOK);
+            } else if (way == 1) {
+                PostMessageA(GetDlgItem(d, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
+            } else {
+                PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+            }
+        });
+        const DWORD start = GetTickCount();
+        module_->about(host_main_window());
+        EXPECT_LT(GetTickCount() - start, 5000u) << way;
+    }
+    EXPECT_EQ(text.substr(0, 2), "\r\n");
+    EXPECT_EQ(text.find("SID Zorbin plugin by "), 2u);
+    EXPECT_NE(text.find("\r\nVersion 2.0 (2004-05-16)\r\n\r\nWhats new:\r\n"), std::string::npos);
+    EXPECT_NE(text.find("UserPort.sys"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 27), "I co sie tak gapisz czopku?");
+}
+
+TEST(RigVersion, VersionResourceOfTheFullBuild) {
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(g_dll_path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoA(g_dll_path.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    EXPECT_EQ(translation[0], 1045);
+    for (const char* field : {"FileDescription", "InternalName", "OriginalFilename", "ProductName"}) {
+        char query[128];
+        wsprintfA(query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], field);
+        char* value = nullptr;
+        ASSERT_TRUE(VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &length))
+            << field;
+        EXPECT_STREQ(value, "in_zorbin") << field;
+    }
+}
+
+}  // namespace
