@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Builds everything (native tools and tests, the Windows cross build) and
-# runs the demo: the inspector vets the bundled demo tune and shows the bytes
-# an upload of it puts on the cable, captured from the real link code
-# talking to the simulated receiver.
+# Builds everything (native tools and tests, both DLLs into dist/, the
+# player rig) and runs the demo: the inspector vets the bundled demo tune
+# and shows the bytes an upload puts on the cable; then the real full-build
+# DLL, loaded by the player rig under Wine, plays it into the simulated C64,
+# switches to sub-song 2, runs out its (short) playing time and stops.
 source "$(dirname "$0")/common.sh"
 build_all
 
 say "demo: the bundled tune, as the plug-in sees it and as it crosses the cable"
 "$NATIVE/zorbin-inspect" --wire "$NATIVE/demo/demo.sid"
+
+say "demo: the real DLL plays the demo tune into the simulated C64"
+wine_ready
+status=0
+run_wine "$ROOT/build/demo.log" "$RIG/rig/host/zorbin_rig.exe" --demo \
+    "$(winpath "$ROOT/dist/full/in_zorbin.dll")" "$(winpath "$NATIVE/demo/demo.sid")" || status=$?
+tr -d '\r' <"$ROOT/build/demo.log"
+exit "$status"

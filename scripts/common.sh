@@ -5,6 +5,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 NATIVE=$ROOT/build/native
 CROSS=$ROOT/build/win32
 FUZZ=$ROOT/build/fuzz
+RIG=$ROOT/build/rig
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 # Wine keeps its prefix outside the tree; it is made once and reused.
@@ -23,13 +24,42 @@ build_all() {
     say "cross build (32-bit Windows, MinGW-w64)"
     cmake -S "$ROOT" -B "$CROSS" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
     cmake --build "$CROSS" -j "$JOBS"
+    say "player rig (32-bit Windows test host)"
+    cmake -S "$ROOT" -B "$RIG" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686-posix.cmake" \
+        -DZORBIN_RIG=ON >/dev/null
+    cmake --build "$RIG" -j "$JOBS"
 }
 
-wine_prefix_ready() {
+# Makes 32-bit Wine usable here (on kernels without 32-bit support through
+# a patched qemu user-mode emulator), then a prefix of our own, once.
+wine_ready() {
+    bash "$ROOT/scripts/wine/setup.sh"
+    if [ -f /var/cache/in_zorbin/wine-env.sh ]; then
+        # shellcheck disable=SC1091
+        source /var/cache/in_zorbin/wine-env.sh
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         say "making the Wine prefix $WINEPREFIX (once)"
-        wineboot -i >/dev/null 2>&1 || true
-        wineserver -w
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        wine wineboot -i >"$ROOT/build/wineboot.log" 2>&1 || true
+        wineserver -w || true
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+            >/dev/null 2>&1 || true
+        # Dialog sizes depend on the font; title bars need no window manager.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+            >/dev/null 2>&1 || true
+        mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+        cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     fi
+    wineserver -p 2>/dev/null || true  # keep it up: each program then starts fast
 }
+
+# Runs a Windows program under Wine on a virtual screen. Output goes to
+# files: Wine's background processes would keep a pipe open.
+run_wine() {
+    local log=$1
+    shift
+    xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" >"$log" 2>"$log.err"
+}
+
+# Windows path of a file here.
+winpath() { printf 'Z:%s' "$(readlink -f "$1" | tr / '\\')"; }

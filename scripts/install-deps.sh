@@ -9,7 +9,7 @@ need_cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 need_wine=(wine wine32:i386 fonts-wine xvfb xauth imagemagick x11-apps xdotool)
 
 want=("${need_native[@]}" "${need_cross[@]}")
-if [ "${ZORBIN_WITH_WINE:-0}" = 1 ]; then
+if [ "${ZORBIN_WITH_WINE:-1}" = 1 ]; then
     want+=("${need_wine[@]}")
 fi
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the loader fuzzer for a bounded time, then the native
-# unit and tool tests (whose summary closes the run).
+# Runs every test: the loader fuzzer for a bounded time, the real DLLs in
+# the player rig under Wine, then the native unit and release tests (whose
+# summary closes the run).
 source "$(dirname "$0")/common.sh"
 build_all
 
@@ -19,6 +20,25 @@ if ! (cd "$work" && "$FUZZ/fuzz/fuzz_loader" -max_total_time="$ZORBIN_FUZZ_SECON
     exit 1
 fi
 grep -E '^stat::number_of_executed_units' "$work/fuzz.log"
+
+say "the real DLLs in the player rig (Wine)"
+wine_ready
+shots=$ROOT/build/shots
+rm -rf "$shots" && mkdir -p "$shots"
+rig_status=0
+run_wine "$ROOT/build/rig.log" "$RIG/rig/host/zorbin_rig.exe" \
+    --dll "$(winpath "$ROOT/dist/full/in_zorbin.dll")" \
+    --fixed-dll "$(winpath "$ROOT/dist/fixed/in_zorbin.dll")" \
+    --shots "$(winpath "$shots")" ${ZORBIN_RIG_FILTER:+--gtest_filter="$ZORBIN_RIG_FILTER"} ||
+    rig_status=$?
+tr -d '\r' <"$ROOT/build/rig.log"
+for bmp in "$shots"/*.bmp; do
+    [ -e "$bmp" ] && convert "$bmp" "$ROOT/docs/$(basename "${bmp%.bmp}").png"
+done
+if [ "$rig_status" -ne 0 ]; then
+    echo "the player rig failed (status $rig_status); Wine's messages are in build/rig.log.err"
+    exit 1
+fi
 
 say "native tests"
 ctest --test-dir "$NATIVE" --output-on-failure -j "$JOBS"
