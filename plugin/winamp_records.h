@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 struct OutModule;
 
 struct InModule {

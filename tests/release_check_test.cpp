@@ -1,6 +1,8 @@
 // Checks on the shipped files themselves, as built by the cross build.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
 #include <string>
 
 #include "tools/pe_image.h"
@@ -38,6 +40,33 @@ TEST(ReleaseDlls, ExportOnlyTheModuleGetter) {
 TEST(ReleaseDlls, OnlyTheFullBuildCarriesResources) {
     EXPECT_TRUE(read(kDist + "/full/in_zorbin.dll").has_resources);
     EXPECT_FALSE(read(kDist + "/fixed/in_zorbin.dll").has_resources);
+}
+
+std::set<std::string> allowed_imports(const std::string& build) {
+    std::ifstream list(std::string(ZORBIN_SOURCE_DIR "/plugin/imports-") + build + ".txt");
+    std::set<std::string> allowed;
+    for (std::string line; std::getline(list, line);)
+        if (!line.empty() && line[0] != '#') allowed.insert(line);
+    return allowed;
+}
+
+TEST(ReleaseDlls, ImportOnlyListedFunctionsOfTheSystem) {
+    const struct {
+        const char* build;
+        std::set<std::string> dlls;
+    } builds[] = {{"full", {"KERNEL32.dll", "USER32.dll", "ADVAPI32.dll", "COMCTL32.DLL"}},
+                  {"fixed", {"KERNEL32.dll", "USER32.dll", "msvcrt.dll"}}};
+    for (const auto& b : builds) {
+        const std::set<std::string> allowed = allowed_imports(b.build);
+        ASSERT_FALSE(allowed.empty()) << b.build;
+        const PeImage dll = read(kDist + "/" + b.build + "/in_zorbin.dll");
+        ASSERT_FALSE(dll.imports.empty());
+        for (const PeImport& i : dll.imports) {
+            EXPECT_TRUE(b.dlls.count(i.dll)) << b.build << " imports from " << i.dll;
+            EXPECT_TRUE(allowed.count(i.dll + "!" + i.function))
+                << b.build << " imports " << i.dll << "!" << i.function;
+        }
+    }
 }
 
 }  // namespace
