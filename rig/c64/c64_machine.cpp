@@ -1,0 +1,89 @@
+#include "rig/c64/c64_machine.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+constexpr uint16_t kIoStart = 0xD000;
+constexpr uint16_t kSidStart = 0xD400, kSidEnd = 0xD800;
+constexpr uint16_t kCia1Start = 0xDC00, kCia2Start = 0xDD00, kCia2End = 0xDE00;
+constexpr uint8_t kPortPullUps = 0x17;  // undriven port lines read 1
+}  // namespace
+
+C64Machine::C64Machine() : cpu_(*this), ram_(0x10000, 0), other_io_(0x1000, 0) {}
+
+uint16_t C64Machine::load_prg(const std::vector<uint8_t>& prg) {
+    if (prg.size() < 2 || prg.size() - 2 > 0x10000) throw std::invalid_argument("not a .prg");
+    const uint16_t load = static_cast<uint16_t>(prg[0] | prg[1] << 8);
+    if (load + (prg.size() - 2) > 0x10000) throw std::invalid_argument(".prg runs past $FFFF");
+    std::copy(prg.begin() + 2, prg.end(), ram_.begin() + load);
+    return load;
+}
+
+void C64Machine::start_at(uint16_t pc) {
+    cpu_.regs = CpuRegisters{};
+    cpu_.regs.pc = pc;
+    cpu_.regs.s = 0xFF;
+}
+
+// The I/O area shows when CHAREN is 1 and at least one of LORAM/HIRAM is.
+bool C64Machine::io_visible() const {
+    const uint8_t lines = static_cast<uint8_t>((port_latch_ & port_ddr_) | (kPortPullUps & ~port_ddr_));
+    return (lines & 0x04) && (lines & 0x03);
+}
+
+// Only instructions that finish by `cycle` run, so every access an
+// instruction makes on its last cycle - all loads and stores do - sees the
+// world as of that cycle.
+void C64Machine::run_until(uint64_t cycle) {
+    for (;;) {
+        const int next = cpu_.next_step_cycles();
+        if (next == 0) {  // jammed: time passes, nothing happens
+            if (cycle > cycle_) cycle_ = cycle;
+            return;
+        }
+        if (cycle_ + static_cast<uint64_t>(next) > cycle) return;
+        step_one();
+    }
+}
+
+void C64Machine::step_one() {
+    const uint16_t pc = cpu_.regs.pc;
+    if (std::find(watched_.begin(), watched_.end(), pc) != watched_.end()) {
+        visits_.push_back(WatchVisit{pc, cycle_, cpu_.regs.a});
+    }
+    const int taken = cpu_.step();
+    cycle_ += static_cast<uint64_t>(taken);
+    cia1_.advance(static_cast<uint32_t>(taken));
+    cia2_.advance(static_cast<uint32_t>(taken));
+    cpu_.set_irq_line(cia1_.interrupt_asserted());
+    cpu_.set_nmi_line(cia2_.interrupt_asserted());
+}
+
+uint8_t C64Machine::read(uint16_t address) {
+    if (address == 0) return port_ddr_;
+    if (address == 1) return static_cast<uint8_t>((port_latch_ & port_ddr_) | (kPortPullUps & ~port_ddr_));
+    if (address < kIoStart || address >= 0xE000 || !io_visible()) return ram_[address];
+    if (address >= kSidStart && address < kSidEnd) return 0;  // write-only registers
+    if (address >= kCia1Start && address < kCia2Start) return cia1_.read(static_cast<uint8_t>(address));
+    if (address >= kCia2Start && address < kCia2End) return cia2_.read(static_cast<uint8_t>(address));
+    return other_io_[address - kIoStart];
+}
+
+void C64Machine::write(uint16_t address, uint8_t value) {
+    if (address == 0) { port_ddr_ = value; return; }
+    if (address == 1) { port_latch_ = value; return; }
+    if (address < kIoStart || address >= 0xE000 || !io_visible()) {
+        ram_[address] = value;
+        return;
+    }
+    if (address >= kSidStart && address < kSidEnd) {
+        sid_writes_.push_back(SidWrite{cycle_, static_cast<uint8_t>(address & 0x1F), value});
+    } else if (address >= kCia1Start && address < kCia2Start) {
+        cia1_.write(static_cast<uint8_t>(address), value);
+    } else if (address >= kCia2Start && address < kCia2End) {
+        cia2_.write(static_cast<uint8_t>(address), value);
+    } else {
+        other_io_[address - kIoStart] = value;
+    }
+}

@@ -1,0 +1,71 @@
+// An emulated C64 as far as the receiver needs one: 64 KiB of RAM, the
+// 6510's I/O port at $00/$01 (only its "is the I/O area visible" meaning),
+// CIA 1 at $DC00 (its /IRQ on the CPU's IRQ), CIA 2 at $DD00 (its /IRQ on
+// NMI), and a SID that records every write with the cycle it happened at.
+// No ROMs: with the I/O area hidden, or outside it, every access is RAM.
+// The rest of the I/O area (VIC, colour RAM, expansion) is plain storage
+// that keeps writes out of the RAM beneath it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "rig/c64/cia6526.h"
+#include "rig/c64/cpu6502.h"
+
+constexpr uint32_t kPalClockHz = 985248;
+
+struct SidWrite {
+    uint64_t cycle;    // when the writing instruction began
+    uint8_t reg;       // 0x00-0x1F
+    uint8_t value;
+};
+
+// An instruction fetched from a watched address: when, and with what in A.
+struct WatchVisit {
+    uint16_t address;
+    uint64_t cycle;
+    uint8_t a;
+};
+
+class C64Machine final : private Bus {
+public:
+    C64Machine();
+
+    // Puts a .prg (two address bytes, then data) into RAM; returns its load address.
+    uint16_t load_prg(const std::vector<uint8_t>& prg);
+    // Starts the CPU at `pc` with an empty stack and interrupts masked, as
+    // after a SYS from BASIC with the KERNAL switched off.
+    void start_at(uint16_t pc);
+    // Runs every instruction that can finish by `cycle`.
+    void run_until(uint64_t cycle);
+    void run_for(uint64_t cycles) { run_until(cycle_ + cycles); }
+    uint64_t cycle() const { return cycle_; }
+
+    uint8_t ram(uint16_t address) const { return ram_[address]; }
+    void set_ram(uint16_t address, uint8_t value) { ram_[address] = value; }
+    bool io_visible() const;
+
+    void watch(uint16_t address) { watched_.push_back(address); }
+    const std::vector<WatchVisit>& visits() const { return visits_; }
+    const std::vector<SidWrite>& sid_writes() const { return sid_writes_; }
+
+    Cpu6502& cpu() { return cpu_; }
+    Cia6526& cia1() { return cia1_; }
+    Cia6526& cia2() { return cia2_; }
+
+private:
+    uint8_t read(uint16_t address) override;
+    void write(uint16_t address, uint8_t value) override;
+    void step_one();
+
+    Cpu6502 cpu_;
+    Cia6526 cia1_, cia2_;
+    std::vector<uint8_t> ram_;
+    std::vector<uint8_t> other_io_;
+    uint8_t port_ddr_ = 0x2F, port_latch_ = 0x37;
+    uint64_t cycle_ = 0;
+    std::vector<uint16_t> watched_;
+    std::vector<WatchVisit> visits_;
+    std::vector<SidWrite> sid_writes_;
+};
