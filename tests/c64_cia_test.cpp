@@ -1,0 +1,92 @@
+// The CIA and the cable as the receiver depends on them.
+#include <gtest/gtest.h>
+
+#include "rig/c64/cia6526.h"
+#include "rig/c64/parallel_cable.h"
+
+namespace {
+
+void start_timer_a(Cia6526& cia, uint16_t latch, uint8_t control) {
+    cia.write(kCiaTimerALow, static_cast<uint8_t>(latch));
+    cia.write(kCiaTimerAHigh, static_cast<uint8_t>(latch >> 8));
+    cia.write(kCiaControlA, control);
+}
+
+TEST(Cia, ContinuousTimerUnderflowsEveryLatchPlusOneCycles) {
+    Cia6526 cia;
+    start_timer_a(cia, 99, 0x11);
+    cia.advance(99);
+    EXPECT_EQ(cia.read(kCiaInterruptControl), 0) << "one cycle early";
+    cia.advance(1);
+    EXPECT_EQ(cia.read(kCiaInterruptControl), kIcrTimerA);
+    EXPECT_EQ(cia.read(kCiaInterruptControl), 0) << "reading ICR acknowledges";
+    cia.advance(100 * 3 - 1);
+    EXPECT_EQ(cia.read(kCiaTimerALow), 0) << "at zero just before the fourth underflow";
+    cia.advance(1);
+    EXPECT_EQ(cia.read(kCiaTimerALow), 99) << "reloaded";
+}
+
+TEST(Cia, OneShotStopsAndTimerBCanCountTimerA) {
+    Cia6526 cia;
+    cia.write(kCiaTimerBLow, 2);
+    cia.write(kCiaTimerBHigh, 0);
+    cia.write(kCiaControlB, 0x51);  // count timer A underflows, force load, start
+    start_timer_a(cia, 9, 0x11);
+    cia.advance(10 * 3 - 1);
+    EXPECT_EQ(cia.pending_flags() & kIcrTimerB, 0) << "two A underflows: B at zero";
+    cia.advance(1);
+    EXPECT_EQ(cia.pending_flags() & kIcrTimerB, kIcrTimerB) << "the third one runs B out";
+
+    Cia6526 once;
+    start_timer_a(once, 4, 0x19);  // one-shot
+    once.advance(100);
+    EXPECT_EQ(once.read(kCiaControlA) & 0x01, 0) << "stopped after its underflow";
+    EXPECT_EQ(once.read(kCiaInterruptControl), kIcrTimerA);
+}
+
+TEST(Cia, MaskDecidesTheInterruptOutputNotTheFlags) {
+    Cia6526 cia;
+    cia.flag_falling_edge();
+    EXPECT_FALSE(cia.interrupt_asserted());
+    cia.write(kCiaInterruptControl, 0x80 | kIcrFlag);
+    EXPECT_TRUE(cia.interrupt_asserted());
+    EXPECT_EQ(cia.read(kCiaInterruptControl), 0x80 | kIcrFlag);
+    EXPECT_FALSE(cia.interrupt_asserted());
+    cia.write(kCiaInterruptControl, kIcrFlag);  // bit 7 clear: disable
+    cia.flag_falling_edge();
+    EXPECT_FALSE(cia.interrupt_asserted());
+}
+
+TEST(Cia, PortsMixOutputLatchAndDrivenInputs) {
+    Cia6526 cia;
+    cia.set_port_b_input(0x0A);
+    EXPECT_EQ(cia.read(kCiaPortB), 0x0A);
+    cia.write(kCiaPortB, 0x55);
+    cia.write(kCiaDdrB, 0xF0);
+    EXPECT_EQ(cia.read(kCiaPortB), 0x5A) << "outputs show the latch, inputs the pins";
+    EXPECT_EQ(cia.port_b_pins(), 0x5A);
+}
+
+// The cable's side of the C64: nibble lines, the strobe edge, the status
+// register, and what a port access costs in C64 time.
+TEST(Cable, StrobeEdgeNibbleLinesAndStatus) {
+    C64Machine c64;
+    ParallelCable cable(c64, 0x378, 2.0);
+    cable.out8(0x378, 0x80);
+    EXPECT_EQ(c64.cia2().pending_flags() & kIcrFlag, 0) << "a rising edge is no strobe";
+    cable.out8(0x378, 0x0B);
+    EXPECT_EQ(c64.cia2().pending_flags() & kIcrFlag, kIcrFlag);
+    EXPECT_EQ(c64.cia2().port_b_pins() & 0x0F, 0x0B);
+    cable.out8(0x378, 0x05);
+    EXPECT_EQ(c64.cia2().port_b_pins() & 0x0F, 0x05) << "data bits 4-6 go nowhere, bit 7 only to FLAG";
+
+    EXPECT_EQ(cable.in8(0x379) & 0xF8, 0x50) << "PB4 floats high: BUSY high reads 0 in bit 7";
+    c64.cia2().write(kCiaDdrB, 0x10);
+    EXPECT_EQ(cable.in8(0x379) & 0xF8, 0xD0) << "PB4 driven low: the ready pattern";
+    EXPECT_EQ(cable.in16(0x379) & 0xFF, cable.in8(0x379));
+    EXPECT_EQ(cable.in8(0x37A), 0xFF);
+    EXPECT_EQ(cable.in8(0x378), 0x05) << "the data register reads back";
+    EXPECT_DOUBLE_EQ(cable.now_cycles(), 2.0 * static_cast<double>(cable.accesses()));
+}
+
+}  // namespace
