@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "link/c64_link.h"
+#include "rig/c64/parallel_cable.h"
+#include "rig/c64/receiver_boot.h"
 #include "rig/receiver_sim.h"
 #include "tests/support/psid_builder.h"
 #include "tune/sid_tune.h"
@@ -109,6 +111,69 @@ void BM_UploadFullBuild(benchmark::State& state) { upload_counters(state, kFullB
 void BM_UploadFixedBuild(benchmark::State& state) { upload_counters(state, kFixedBuildLink); }
 BENCHMARK(BM_UploadFullBuild)->Arg(4096);
 BENCHMARK(BM_UploadFixedBuild)->Arg(4096);
+
+// Our receiver in the emulated C64, fed by the real link: emulated time at
+// the PAL clock for an upload, the image rate and the C64 cycles per image
+// byte. Arguments: image length, PC time per port access in ns.
+class ImageTimer {
+public:
+    ImageTimer(ParallelCable& cable, std::atomic<int32_t>& progress, int32_t length)
+        : cable_(cable), progress_(progress), length_(length) {}
+    void look() {
+        const int32_t done = progress_.load(std::memory_order_relaxed);
+        if (done >= 0 && first_byte_ < 0) first_byte_ = cable_.now_cycles();
+        if (done == length_ && last_byte_ < 0) last_byte_ = cable_.now_cycles();
+    }
+    double cycles_per_byte() const { return (last_byte_ - first_byte_) / (length_ - 1); }
+
+private:
+    ParallelCable& cable_;
+    std::atomic<int32_t>& progress_;
+    const int32_t length_;
+    double first_byte_ = -1, last_byte_ = -1;
+};
+
+struct TimedC64Port {
+    C64Port port;
+    ImageTimer& timer;
+    void out8(uint16_t p, uint8_t v) { timer.look(); port.out8(p, v); }
+    uint8_t in8(uint16_t p) { return port.in8(p); }
+    uint16_t in16(uint16_t p) { timer.look(); return port.in16(p); }
+};
+
+void BM_C64ReceiverUpload(benchmark::State& state) {
+    const uint16_t length = static_cast<uint16_t>(state.range(0));
+    const double access_cycles = static_cast<double>(state.range(1)) * kPalClockHz / 1e9;
+    sid_tune_clear(g_tune);
+    g_tune.load_address = static_cast<uint16_t>(length > 0xC000 ? 0x0400 : 0x1000);
+    g_tune.image[0] = 0x60;  // init and play: RTS
+    for (uint32_t i = 1; i < length; ++i) g_tune.image[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
+    g_tune.init_address = g_tune.play_address = g_tune.load_address;
+    g_tune.length = length;
+    g_tune.songs = 1;
+    g_tune.start_song = 1;
+    const std::vector<uint8_t> receiver = read_file_bytes(ZORBIN_RECEIVER_PRG);
+    double upload_seconds = 0, cycles_per_byte = 0;
+    for (auto _ : state) {
+        C64Machine c64;
+        boot_receiver(c64, receiver);
+        ParallelCable cable(c64, 0x378, access_cycles);
+        std::atomic<int32_t> progress{-1};
+        ImageTimer timer(cable, progress, length);
+        TimedC64Port port{C64Port{cable}, timer};
+        C64Clock clock{cable};
+        C64Link<TimedC64Port, C64Clock> link(port, clock, 0x378, kFullBuildLink);
+        if (!link.upload(g_tune, 1, progress)) state.SkipWithError("upload failed");
+        upload_seconds = cable.now_cycles() / kPalClockHz;
+        cycles_per_byte = timer.cycles_per_byte();
+    }
+    state.counters["emulated_upload_s"] = upload_seconds;
+    state.counters["image_bytes_per_s"] = kPalClockHz / cycles_per_byte;
+    state.counters["c64_cycles_per_byte"] = cycles_per_byte;
+}
+BENCHMARK(BM_C64ReceiverUpload)
+    ->Args({4096, 1000})->Args({16384, 1000})->Args({61440, 1000})->Args({16384, 2000})
+    ->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // One line per file size: our load time against the reference loader's.
 void print_loader_ratio() {
