@@ -56,8 +56,8 @@ TEST_F(Rig, FileInfoNeverDisturbsThePlayingTune) {
     ASSERT_EQ(play(rig_tune_file("playing.sid", rig_tune(64, 3))), 0);
     PsidSpec other = rig_tune(64, 2);
     other.load = 0x2000;
-    other.init = 0x2222;
-    other.play = 0x2333;
+    other.init = 0x2000;
+    other.play = 0x2003;
     file_info(module_, rig_tune_file("other.sid", other).c_str());
     with_sim([](C64ReceiverSim& sim) { return sim.reset(), 0; });
     module_->set_output_time(2000);
@@ -118,11 +118,11 @@ TEST_F(Rig, SongInfoShowsEveryField) {
     EXPECT_EQ(f.name, "Song");
     EXPECT_EQ(f.copyright, "2026 Test");
     EXPECT_EQ(f.songs, "7");
-    EXPECT_EQ(f.load, "$1000");
+    EXPECT_EQ(f.load, "$1234");
     EXPECT_EQ(f.init, "$1234");
     EXPECT_EQ(f.play, "$1567");
     ASSERT_GE(f.dump.size(), 39u);
-    EXPECT_EQ(f.dump.substr(0, 9), "1000 A  \x7F");
+    EXPECT_EQ(f.dump.substr(0, 9), "1234 A  \x7F");
     EXPECT_EQ(f.dump.substr(37, 2), "\r\n");
 }
 

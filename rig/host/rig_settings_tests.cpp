@@ -321,7 +321,7 @@ TEST_F(RigSettings, WithTheFlagSetNothingIsInstalled) {
 }
 
 TEST_F(RigSettings, UnwritableDriverFileIsReportedByItsPath) {
-    const std::string driver = windows_dir() + "\\system32\\drivers\\UserPort.sys";
+    const std::string driver = windows_dir() + "\\System32\\Drivers\\UserPort.sys";
     remove_service();
     DeleteFileA(driver.c_str());
     CreateDirectoryA(driver.c_str(), nullptr);  // a folder where the file should go

@@ -10,7 +10,9 @@ const char kSettingsKey[] = "SOFTWARE\\Winamp\\in_zorbin";
 BOOL CALLBACK find_icon(HWND child, LPARAM found) {
     char cls[32] = "";
     GetClassNameA(child, cls, sizeof cls);
-    if (lstrcmpiA(cls, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+    // Some message boxes keep a hidden icon control when they show none.
+    if (lstrcmpiA(cls, "Static") == 0 && IsWindowVisible(child) &&
+        (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
         *reinterpret_cast<bool*>(found) = true;
     return TRUE;
 }
@@ -49,7 +51,7 @@ std::string rig_tune_file(const std::string& name, const PsidSpec& spec) {
 
 PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song) {
     PsidSpec spec;
-    spec.load = 0x1000;
+    spec.load = 0x1234;  // init at the load address: accepted at any length
     spec.init = 0x1234;
     spec.play = 0x1567;
     spec.songs = songs;
