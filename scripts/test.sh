@@ -29,7 +29,9 @@ rig_status=0
 run_wine "$ROOT/build/rig.log" "$RIG/rig/host/zorbin_rig.exe" \
     --dll "$(winpath "$ROOT/dist/full/in_zorbin.dll")" \
     --fixed-dll "$(winpath "$ROOT/dist/fixed/in_zorbin.dll")" \
-    --shots "$(winpath "$shots")" ${ZORBIN_RIG_FILTER:+--gtest_filter="$ZORBIN_RIG_FILTER"} ||
+    --shots "$(winpath "$shots")" \
+    --receiver "$(winpath "$NATIVE/receiver/receiver.prg")" \
+    --demo-tune "$(winpath "$NATIVE/demo/demo.sid")" ${ZORBIN_RIG_FILTER:+--gtest_filter="$ZORBIN_RIG_FILTER"} ||
     rig_status=$?
 tr -d '\r' <"$ROOT/build/rig.log"
 for bmp in "$shots"/*.bmp; do

@@ -36,6 +36,11 @@ public:
     // PC time in C64 cycles since the cable was made.
     double now_cycles() const { return now_; }
     uint32_t now_ms() const { return static_cast<uint32_t>(now_ * 1000.0 / kPalClockHz); }
+    // The PC leaves the port alone for `cycles`; the C64 runs on meanwhile.
+    void idle(uint64_t cycles) {
+        now_ += static_cast<double>(cycles);
+        c64_.run_until(static_cast<uint64_t>(now_));
+    }
     // Any access after this cycle throws CableTimeout (0 = never).
     void set_deadline(uint64_t cycle) { deadline_ = cycle; }
     uint64_t accesses() const { return accesses_; }

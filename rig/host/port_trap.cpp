@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include "rig/c64/parallel_cable.h"
+
 namespace {
 
 C64ReceiverSim g_sim(0x378);
+ParallelCable* g_cable = nullptr;
 CRITICAL_SECTION g_lock;
 volatile LONG g_enabled = 1;
 PortTrapCounts g_counts{};
@@ -38,14 +41,17 @@ DWORD emulate(CONTEXT& context, const uint8_t* ip) {
     const bool byte = opcode == kInAlImm || opcode == kOutImmAl || opcode == kInAlDx || opcode == kOutDxAl;
     EnterCriticalSection(&g_lock);
     if (in && byte) {
-        context.Eax = (context.Eax & ~0xFFu) | g_sim.io_read8(port);
+        const uint8_t value = g_cable ? g_cable->in8(port) : g_sim.io_read8(port);
+        context.Eax = (context.Eax & ~0xFFu) | value;
         ++g_counts.in8;
     } else if (in) {
-        const uint16_t word = g_sim.io_read16(port);
+        const uint16_t word = g_cable ? g_cable->in16(port) : g_sim.io_read16(port);
         context.Eax = wide ? (context.Eax & ~0xFFFFu) | word : word;  // no dword device here
         ++g_counts.in16;
     } else {
-        g_sim.io_write(port, static_cast<uint8_t>(context.Eax));  // the low byte drives the lines
+        const uint8_t value = static_cast<uint8_t>(context.Eax);  // the low byte drives the lines
+        if (g_cable) g_cable->out8(port, value);
+        else g_sim.io_write(port, value);
         ++g_counts.out8;
     }
     LeaveCriticalSection(&g_lock);
@@ -73,6 +79,11 @@ void port_trap_install() {
 
 void port_trap_enable(bool on) { InterlockedExchange(&g_enabled, on ? 1 : 0); }
 C64ReceiverSim& port_trap_sim() { return g_sim; }
+
+void port_trap_attach_cable(ParallelCable* cable) {
+    SimLock lock;
+    g_cable = cable;
+}
 void port_trap_lock() { EnterCriticalSection(&g_lock); }
 void port_trap_unlock() { LeaveCriticalSection(&g_lock); }
 

@@ -8,6 +8,8 @@
 
 #include "rig/receiver_sim.h"
 
+class ParallelCable;
+
 void port_trap_install();
 // Trapping on: port instructions reach `sim`. Off: they fault as they would
 // on a system that refuses port access.
@@ -15,6 +17,9 @@ void port_trap_enable(bool on);
 // The simulator behind the trap; every use from a test thread goes through
 // port_trap_lock()/unlock() (the handler takes the same lock).
 C64ReceiverSim& port_trap_sim();
+// Routes the port instructions to an emulated C64 behind its cable instead
+// of the simulator (null: back to the simulator). Locked like the simulator.
+void port_trap_attach_cable(ParallelCable* cable);
 void port_trap_lock();
 void port_trap_unlock();
 

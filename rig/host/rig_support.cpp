@@ -10,9 +10,10 @@ const char kSettingsKey[] = "SOFTWARE\\Winamp\\in_zorbin";
 BOOL CALLBACK find_icon(HWND child, LPARAM found) {
     char cls[32] = "";
     GetClassNameA(child, cls, sizeof cls);
-    // Some message boxes keep a hidden icon control when they show none.
+    // Some message boxes keep an empty icon control when they show none.
     if (lstrcmpiA(cls, "Static") == 0 && IsWindowVisible(child) &&
-        (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+        (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        SendMessageA(child, STM_GETICON, 0, 0) != 0)
         *reinterpret_cast<bool*>(found) = true;
     return TRUE;
 }
