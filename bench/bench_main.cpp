@@ -15,6 +15,7 @@
 #include "rig/c64/receiver_boot.h"
 #include "rig/receiver_sim.h"
 #include "tests/support/psid_builder.h"
+#include "info/tune_text.h"
 #include "tune/sid_tune.h"
 
 #ifdef ZORBIN_HAVE_REFERENCE_LOADER
@@ -79,6 +80,52 @@ void BM_ReferenceLoad(benchmark::State& state) {
 }
 BENCHMARK(BM_ReferenceLoad)->Arg(2 * 1024)->Arg(8 * 1024)->Arg(30 * 1024)->Arg(65000);
 #endif
+
+// What the host does for a playlist: get file info (load into the info
+// tune, make the title) for a thousand different tunes in a row.
+void BM_FileInfoPlaylist(benchmark::State& state) {
+    std::vector<std::string> paths;
+    const char* dir = std::getenv("TMPDIR");
+    for (int i = 0; i < 1000; ++i) {
+        PsidSpec spec;
+        spec.author = "Author " + std::to_string(i);
+        spec.name = "Tune " + std::to_string(i);
+        spec.data = filler(static_cast<size_t>(2048 + (i * 97) % 28000), static_cast<uint8_t>(i));
+        const std::vector<uint8_t> bytes = make_psid(spec);
+        paths.push_back(std::string(dir ? dir : "/tmp") + "/zorbin_playlist_" + std::to_string(i) + ".sid");
+        std::FILE* f = std::fopen(paths.back().c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    char title[1024];
+    const long before = g_allocations.load();
+    for (auto _ : state) {
+        for (const std::string& path : paths) {
+            sid_tune_load(path.c_str(), g_tune);
+            tune_title(g_tune, title, sizeof title);
+            benchmark::DoNotOptimize(title[0]);
+        }
+    }
+    state.counters["us_per_file"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * 1000.0,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::OneK::kIs1000);
+    state.counters["new_per_file"] = static_cast<double>(g_allocations.load() - before) /
+                                     (static_cast<double>(state.iterations()) * 1000.0);
+}
+BENCHMARK(BM_FileInfoPlaylist)->Unit(benchmark::kMillisecond);
+
+// The Song info dump of a whole 60 KB image, into its fixed buffer.
+void BM_SongInfoDump(benchmark::State& state) {
+    static char dump[kDumpBufferSize];
+    sid_tune_clear(g_tune);
+    g_tune.load_address = 0x0400;
+    g_tune.length = 0xF000;
+    const long before = g_allocations.load();
+    for (auto _ : state) benchmark::DoNotOptimize(tune_dump(g_tune, dump, sizeof dump));
+    state.counters["new_per_dump"] =
+        static_cast<double>(g_allocations.load() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_SongInfoDump);
 
 void upload_counters(benchmark::State& state, LinkVariant variant) {
     const uint16_t length = static_cast<uint16_t>(state.range(0));

@@ -14,6 +14,9 @@
 namespace {
 
 HWND g_progress_window = nullptr;
+// Set by the session when the transfer is over, so that the monitor's
+// 80 ms pause ends at once and play does not wait out a whole sample.
+HANDLE g_transfer_over = nullptr;
 
 void close_window() {
     if (g_progress_window == nullptr) return;
@@ -56,7 +59,7 @@ DWORD WINAPI monitor(void*) {
         SendDlgItemMessageA(g_progress_window, kIdProgressBar, PBM_SETPOS,
                             static_cast<WPARAM>(count), 0);
         progress_watch_end_sample(watch, count);
-        Sleep(kProgressSampleMs);
+        WaitForSingleObject(g_transfer_over, kProgressSampleMs);
     }
     close_window();
     return 0;
@@ -64,4 +67,12 @@ DWORD WINAPI monitor(void*) {
 
 }  // namespace
 
-HANDLE progress_monitor_start() { return CreateThread(nullptr, 0, monitor, nullptr, 0, nullptr); }
+HANDLE progress_monitor_start() {
+    if (g_transfer_over == nullptr) g_transfer_over = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ResetEvent(g_transfer_over);
+    return CreateThread(nullptr, 0, monitor, nullptr, 0, nullptr);
+}
+
+void progress_monitor_transfer_over() {
+    if (g_transfer_over != nullptr) SetEvent(g_transfer_over);
+}

@@ -77,6 +77,7 @@ int session_play(const char* path) {
         Sleep(kMonitorHeadStartMs);
     }
     const bool started = link().upload(g_playing_tune, g_playing_tune.start_song, g_progress_count);
+    if constexpr (kProfileWatchesUploads) progress_monitor_transfer_over();
     if (!started) {
         // Only the unwatched closing commands can fail; the monitor has seen
         // the whole image and ends by itself.
