@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "info/info_dialog.h"
 #include "plugin/session.h"
 #include "resources/resource_ids.h"
 
@@ -47,12 +48,7 @@ INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
             SetDlgItemTextA(dialog, kIdAboutText, text);
             return TRUE;
         }
-        case WM_COMMAND:
-            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
-                EndDialog(dialog, 0);
-                return TRUE;
-            }
-            return FALSE;
+        case WM_COMMAND: return end_on_ok_or_cancel(dialog, wparam);
         default: return FALSE;
     }
 }

@@ -1,6 +1,7 @@
 #include "info/file_info.h"
 
 #include "info/tune_text.h"
+#include "info/info_dialog.h"
 #include "plugin/session.h"
 #include "resources/resource_ids.h"
 
@@ -30,12 +31,7 @@ INT_PTR CALLBACK song_info_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
             tune_dump(*g_shown, g_dump_text, sizeof g_dump_text);
             SetDlgItemTextA(dialog, kIdInfoDump, g_dump_text);
             return TRUE;
-        case WM_COMMAND:
-            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
-                EndDialog(dialog, 0);
-                return TRUE;
-            }
-            return FALSE;
+        case WM_COMMAND: return end_on_ok_or_cancel(dialog, wparam);
         default: return FALSE;
     }
 }
