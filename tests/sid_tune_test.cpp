@@ -13,7 +13,11 @@ namespace {
 
 SidTune g_tune;  // too large for the stack
 
-std::string temp_path(const std::string& name) { return testing::TempDir() + "zorbin_" + name; }
+// Per test: CTest runs the tests of this file as parallel processes.
+std::string temp_path(const std::string& name) {
+    return testing::TempDir() + "zorbin_" + testing::UnitTest::GetInstance()->current_test_info()->name() +
+           "_" + name;
+}
 
 std::string write_file(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = temp_path(name);
