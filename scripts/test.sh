@@ -42,5 +42,12 @@ if [ "$rig_status" -ne 0 ]; then
     exit 1
 fi
 
+say "zorbin-inspect.exe under Wine"
+run_wine "$ROOT/build/inspect.log" "$CROSS/zorbin-inspect.exe" "$(winpath "$NATIVE/demo/demo.sid")" || true
+if ! tr -d '\r' <"$ROOT/build/inspect.log" | grep -q '^playable: yes$'; then
+    echo "zorbin-inspect.exe did not vet the demo tune:"; cat "$ROOT/build/inspect.log"; exit 1
+fi
+echo "zorbin-inspect.exe: the demo tune is playable"
+
 say "native tests"
 ctest --test-dir "$NATIVE" --output-on-failure -j "$JOBS"
