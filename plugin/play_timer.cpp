@@ -19,7 +19,10 @@ DWORD WINAPI timer(void*) {
         g_elapsed_ticks.store(g_elapsed_ticks.load(std::memory_order_relaxed) + kProfileTicksPerRound,
                               std::memory_order_relaxed);  // the only writer now
     }
-    if (SendMessageA(g_module.main_window, kHostMessage, 0, kAskRepeat) != 1) {
+    if (stop_asked()) return 0;
+    const LRESULT repeat = SendMessageA(g_module.main_window, kHostMessage, 0, kAskRepeat);
+    if (stop_asked()) return 0;  // stopped while the host answered: the track is over anyway
+    if (repeat != 1) {
         PostMessageA(g_module.main_window, kEndOfTrack, 0, 0);
         g_elapsed_ticks.store(0, std::memory_order_relaxed);
     }

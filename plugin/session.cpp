@@ -46,12 +46,20 @@ void join(HANDLE& thread) {
     thread = nullptr;
 }
 
-// The timer never talks to the host once asked to stop, so this wait ends
-// within one of its sleeps.
+// The timer never starts talking to the host once asked to stop, so this
+// wait ends within one of its sleeps. It may, though, have sent its repeat
+// query a moment before the flag was set; that query waits for this very
+// thread, so the wait answers sent messages instead of blocking them.
 void end_timer() {
     if (g_timer_thread == nullptr) return;
     g_timer_stop.store(1, std::memory_order_relaxed);
-    join(g_timer_thread);
+    while (MsgWaitForMultipleObjects(1, &g_timer_thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // delivers the sent query
+    }
+    CloseHandle(g_timer_thread);
+    g_timer_thread = nullptr;
 }
 
 void announce_song(int song_number) {

@@ -275,6 +275,28 @@ TEST_F(RigTimer, StopEndsTheTimerQuietly) {
     EXPECT_EQ(host_log().repeat_queries, 0);
 }
 
+TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
+    // The track's time runs out while the player's thread is busy (not
+    // pumping): the timer's repeat query waits for it. Stop is then called
+    // on that same thread and must not wait for the timer forever.
+    ASSERT_EQ(play(rig_tune_file("race.sid", rig_tune(64, 1))), 0);
+    Sleep(1600);  // the query is waiting now
+    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OnThread watchdog([stopped] {
+        if (WaitForSingleObject(stopped, 15000) != WAIT_OBJECT_0) {
+            std::fprintf(stderr, "stop hung while the repeat query waited\n");
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    });
+    module_->stop();
+    SetEvent(stopped);
+    watchdog.join();
+    CloseHandle(stopped);
+    host_pump(300);
+    EXPECT_EQ(host_log().repeat_queries, 1);  // answered during stop's wait
+    EXPECT_EQ(host_log().end_of_track, 0);    // and nothing after the stop
+}
+
 // Watches the progress window from its own thread while play holds the
 // main thread in the transfer.
 struct ProgressWatcher {
