@@ -155,6 +155,7 @@ TEST_F(RigSettings, PortChangeAsksAndNoKeepsThePort) {
         HWND box = wait_for_window("#32770", "Warning", 10000);
         visit.asked = box != nullptr;
         if (box) {
+            Sleep(300);  // let it paint before the picture
             visit.port = message_box_text(box);
             shoot(box, "port-warning");
             press_button(box, IDNO);
