@@ -25,8 +25,8 @@ DWORD read_or_write(HKEY key, const char* name, DWORD current) {
 }  // namespace
 
 void settings_load() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS &&
+    HKEY key = settings_open_key();
+    if (key == nullptr &&
         RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &key, nullptr) != ERROR_SUCCESS) {
         return;  // the built-in defaults stay
