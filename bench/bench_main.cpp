@@ -13,7 +13,7 @@
 #include "link/c64_link.h"
 #include "rig/c64/parallel_cable.h"
 #include "rig/c64/receiver_boot.h"
-#include "rig/receiver_sim.h"
+#include "sim/receiver_sim.h"
 #include "tests/support/psid_builder.h"
 #include "info/tune_text.h"
 #include "tune/sid_tune.h"

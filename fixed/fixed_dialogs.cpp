@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "info/about.h"
-#include "info/file_info.h"
+#include "plugin/file_info.h"
 #include "settings/config_dialog.h"
 #include "tune/sid_tune.h"
 

@@ -1,4 +1,4 @@
-#include "info/file_info.h"
+#include "plugin/file_info.h"
 
 #include "info/tune_text.h"
 #include "info/info_dialog.h"

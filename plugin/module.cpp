@@ -4,11 +4,11 @@
 #include <commctrl.h>
 
 #include "info/about.h"
-#include "info/file_info.h"
+#include "plugin/file_info.h"
 #include "plugin/session.h"
 #include "plugin/winamp_records.h"
+#include "port/port_access.h"
 #include "settings/config_dialog.h"
-#include "settings/port_access.h"
 #include "settings/settings_registry.h"
 #include "tune/sid_tune.h"
 

@@ -3,9 +3,9 @@
 // wait for it without limit.
 #include <windows.h>
 
-#include "plugin/build_profile.h"
 #include "plugin/session.h"
 #include "plugin/workers.h"
+#include "profile/build_profile.h"
 
 namespace {
 

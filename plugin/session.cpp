@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "link/c64_link.h"
-#include "link/win32_tick_clock.h"
-#include "link/x86_port.h"
-#include "plugin/build_profile.h"
 #include "plugin/play_time.h"
-#include "plugin/port_guard.h"
 #include "plugin/workers.h"
+#include "port/port_guard.h"
+#include "port/win32_tick_clock.h"
+#include "port/x86_port.h"
+#include "profile/build_profile.h"
 
 SidTune g_playing_tune;
 char g_current_path[kCurrentPathLength + 1];

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "rig/receiver_sim.h"
+#include "sim/receiver_sim.h"
 #include "tests/support/psid_builder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "rig/receiver_sim.h"
+#include "sim/receiver_sim.h"
 
 #include <gtest/gtest.h>
 

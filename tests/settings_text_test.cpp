@@ -40,7 +40,7 @@ TEST(SettingsText, TimeTextIsMinutesAndSecondsWithLeadingZeros) {
 
 }  // namespace
 
-#include "settings/driver_messages.h"
+#include "port/driver_messages.h"
 
 namespace {
 

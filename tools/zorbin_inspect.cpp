@@ -7,7 +7,7 @@
 
 #include "link/c64_link.h"
 #include "link/steady_clock.h"
-#include "rig/receiver_sim.h"
+#include "sim/receiver_sim.h"
 #include "tune/sid_tune.h"
 
 namespace {

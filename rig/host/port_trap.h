@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "rig/receiver_sim.h"
+#include "sim/receiver_sim.h"
 
 class ParallelCable;
 

@@ -1,11 +1,11 @@
-#include "settings/port_access.h"
+#include "port/port_access.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
 #include "plugin/session.h"
-#include "settings/driver_messages.h"
+#include "port/driver_messages.h"
 #include "settings/settings.h"
 
 namespace {

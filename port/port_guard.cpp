@@ -1,4 +1,4 @@
-#include "plugin/port_guard.h"
+#include "port/port_guard.h"
 
 #include <windows.h>
 

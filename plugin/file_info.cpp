@@ -1,8 +1,8 @@
-#include "info/file_info.h"
+#include "plugin/file_info.h"
 
 #include "info/tune_text.h"
-#include "plugin/build_profile.h"
 #include "plugin/session.h"
+#include "profile/build_profile.h"
 
 namespace {
 // Never the playing tune: the host asks about any file at any time.

@@ -1,4 +1,4 @@
-#include "settings/driver_messages.h"
+#include "port/driver_messages.h"
 
 #include <cstdio>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #ifdef ZORBIN_FIXED_BUILD
-#include "fixed/fixed_profile.h"
+#include "profile/fixed.h"
 #else
-#include "plugin/full_profile.h"
+#include "profile/full.h"
 #endif
