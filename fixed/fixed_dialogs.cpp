@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "info/about.h"
-#include "plugin/file_info.h"
+#include "info/song_info.h"
 #include "settings/config_dialog.h"
 #include "tune/sid_tune.h"
 
@@ -15,12 +15,12 @@ void inform(HWND parent, const char* text, const char* caption) {
 
 }  // namespace
 
-void config_dialog_show(HWND parent) {
+void config_dialog_show(HINSTANCE, HWND parent, HWND) {
     inform(parent, "No configuration.\n(bo mi sie nie chcialo zrobic.)\nLPT port: 0x0278",
            "Configuration");
 }
 
-void about_show(HWND parent) {
+void about_show(HINSTANCE, HWND parent) {
     inform(parent,
            "SID Zorbin plugin (fixed port 0x278) by the in_zorbin project\n"
            "\n"
@@ -30,7 +30,7 @@ void about_show(HWND parent) {
            "About");
 }
 
-void song_info_show(const SidTune& tune, HWND parent) {
+void song_info_show(const SidTune& tune, HINSTANCE, HWND parent) {
     char text[1024];
     wsprintfA(text, "Author:\t\t%s\t\nSong name:\t%s\nCopyright:\t\t%s", tune.author, tune.name,
               tune.copyright);

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "info/info_dialog.h"
-#include "plugin/session.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -55,6 +54,6 @@ INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 
 }  // namespace
 
-void about_show(HWND parent) {
-    DialogBoxParamA(g_module.instance, kAboutDialog, parent, about_proc, 0);
+void about_show(HINSTANCE instance, HWND parent) {
+    DialogBoxParamA(instance, kAboutDialog, parent, about_proc, 0);
 }

@@ -2,5 +2,5 @@
 
 #include <windows.h>
 
-// The About box, modal, owned by `parent`.
-void about_show(HWND parent);
+// The About box, modal, owned by `parent`; its template is in `instance`.
+void about_show(HINSTANCE instance, HWND parent);

@@ -1,8 +1,7 @@
-#include "plugin/file_info.h"
+#include "info/song_info.h"
 
-#include "info/tune_text.h"
 #include "info/info_dialog.h"
-#include "plugin/session.h"
+#include "info/tune_text.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -38,7 +37,7 @@ INT_PTR CALLBACK song_info_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
 
 }  // namespace
 
-void song_info_show(const SidTune& tune, HWND parent) {
+void song_info_show(const SidTune& tune, HINSTANCE instance, HWND parent) {
     g_shown = &tune;
-    DialogBoxParamA(g_module.instance, kSongInfoDialog, parent, song_info_proc, 0);
+    DialogBoxParamA(instance, kSongInfoDialog, parent, song_info_proc, 0);
 }

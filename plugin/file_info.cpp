@@ -1,5 +1,6 @@
 #include "plugin/file_info.h"
 
+#include "info/song_info.h"
 #include "info/tune_text.h"
 #include "plugin/session.h"
 #include "profile/build_profile.h"
@@ -21,6 +22,6 @@ void info_get_file_info(const char* file, char* title, int* length_ms) {
 int info_box(const char* file, HWND parent) {
     if (file == nullptr) return 0;
     sid_tune_load(file, g_info_tune);  // an empty path stays empty here
-    song_info_show(g_info_tune, parent);
+    song_info_show(g_info_tune, g_module.instance, parent);
     return 0;
 }

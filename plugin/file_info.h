@@ -6,8 +6,3 @@
 void info_get_file_info(const char* file, char* title, int* length_ms);
 // Loads the file into the info tune and shows it; 0 at once without a path.
 int info_box(const char* file, HWND parent);
-
-// What each build shows for the info box: the Song info dialog, or the
-// fixed build's message box. Modal, owned by `parent`.
-struct SidTune;
-void song_info_show(const SidTune& tune, HWND parent);

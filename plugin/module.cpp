@@ -9,6 +9,7 @@
 #include "plugin/winamp_records.h"
 #include "port/port_access.h"
 #include "settings/config_dialog.h"
+#include "settings/settings.h"
 #include "settings/settings_registry.h"
 #include "tune/sid_tune.h"
 
@@ -17,8 +18,10 @@ namespace {
 char g_description[] = "SID Zorbin plugin(x86)";
 char g_extensions[] = "sid\0PSID file (*.sid)\0";  // the literal adds the final zero
 
-void __cdecl config(HWND parent) { config_dialog_show(parent); }
-void __cdecl about(HWND parent) { about_show(parent); }
+void __cdecl config(HWND parent) {
+    config_dialog_show(g_module.instance, parent, g_module.main_window);
+}
+void __cdecl about(HWND parent) { about_show(g_module.instance, parent); }
 
 #ifdef ZORBIN_FIXED_BUILD
 // Nothing to set up: init and pause are one and the same empty operation.
@@ -31,7 +34,7 @@ void __cdecl init() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     settings_load();
-    port_access_setup();
+    port_access_setup(g_module.instance, g_settings.driver_flag != 0);
 }
 void __cdecl pause() { session_pause(); }
 void (*const init_slot)() = init;

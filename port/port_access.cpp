@@ -4,9 +4,7 @@
 
 #include <cstdio>
 
-#include "plugin/session.h"
 #include "port/driver_messages.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -28,16 +26,16 @@ bool is_nt_family() {
     return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
-void write_driver_file() {
+void write_driver_file(HINSTANCE instance) {
     char path[MAX_PATH + sizeof kDriverSubpath];
     GetWindowsDirectoryA(path, MAX_PATH);
     lstrcatA(path, kDriverSubpath);
     std::FILE* file = std::fopen(path, "w+b");
     if (file == nullptr) return;  // reported by the existence test that follows
-    HRSRC found = FindResourceA(g_module.instance, "USERPORTSYS", "BIN");
-    HGLOBAL loaded = found ? LoadResource(g_module.instance, found) : nullptr;
+    HRSRC found = FindResourceA(instance, "USERPORTSYS", "BIN");
+    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (bytes != nullptr) std::fwrite(bytes, 1, SizeofResource(g_module.instance, found), file);
+    if (bytes != nullptr) std::fwrite(bytes, 1, SizeofResource(instance, found), file);
     std::fclose(file);
 }
 
@@ -113,13 +111,13 @@ void open_port_device() {
 
 }  // namespace
 
-void port_access_setup() {
+void port_access_setup(HINSTANCE instance, bool only_open_device) {
     if (!is_nt_family()) return;
-    if (g_settings.driver_flag != 0) {
+    if (only_open_device) {
         open_port_device();
         return;
     }
-    write_driver_file();
+    write_driver_file(instance);
     remove_driver_service();
     if (install_driver_service()) open_port_device();
 }

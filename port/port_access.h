@@ -1,6 +1,9 @@
 #pragma once
 
+#include <windows.h>
+
 // On NT-family Windows: writes the UserPort driver out, registers and starts
 // it (or, with the driver flag set, only opens its device), so that the
 // link's IN/OUT instructions work in this process. Elsewhere: nothing.
-void port_access_setup();
+// The driver comes from the resources of `instance`.
+void port_access_setup(HINSTANCE instance, bool only_open_device);

@@ -4,13 +4,15 @@
 
 #include <initializer_list>
 
-#include "plugin/session.h"
+#include "plugin/winamp_records.h"
 #include "resources/resource_ids.h"
 #include "settings/settings.h"
 #include "settings/settings_registry.h"
 #include "settings/settings_text.h"
 
 namespace {
+
+HWND g_main_window;  // the host's, for the end-of-track message
 
 const char kPortQuestion[] =
     "You want to change port address (this may hang system).\nAre you sure what you are doing?";
@@ -60,7 +62,7 @@ void store(HWND dialog) {
         MessageBoxA(dialog, kPortQuestion, "Warning", MB_YESNO | MB_ICONWARNING) == IDYES) {
         // The host may stop the track in reply: that must still reach the
         // C64 on the old port.
-        SendMessageA(g_module.main_window, kEndOfTrack, 0, 0);
+        SendMessageA(g_main_window, kEndOfTrack, 0, 0);
         if (const uint16_t port = port_from_text(chosen)) g_settings.port_base = port;
         settings_write(key, "Port", g_settings.port_base);
     }
@@ -90,6 +92,7 @@ INT_PTR CALLBACK config_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 
 }  // namespace
 
-void config_dialog_show(HWND parent) {
-    DialogBoxParamA(g_module.instance, kConfigDialog, parent, config_proc, 0);
+void config_dialog_show(HINSTANCE instance, HWND parent, HWND main_window) {
+    g_main_window = main_window;
+    DialogBoxParamA(instance, kConfigDialog, parent, config_proc, 0);
 }
