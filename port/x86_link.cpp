@@ -1,5 +1,7 @@
 // The link as the DLLs run it: the protocol over real IN/OUT instructions,
-// timed by the system tick count. Instantiated here once for both builds.
+// timed by the system tick count. The DLLs instantiate only what the session
+// calls (plugin/session.cpp); this instantiates every member, so the cross
+// build compiles all of them for the target.
 #include "link/c64_link.h"
 #include "port/win32_tick_clock.h"
 #include "port/x86_port.h"
