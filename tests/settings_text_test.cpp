@@ -45,8 +45,8 @@ TEST(SettingsText, TimeTextIsMinutesAndSecondsWithLeadingZeros) {
 namespace {
 
 TEST(DriverMessages, EachInstallFailureHasItsText) {
-    EXPECT_EQ(driver_install_failure_text(kErrorServiceExists), nullptr);  // silent
-    EXPECT_STREQ(driver_install_failure_text(kErrorAccessDenied),
+    EXPECT_EQ(driver_install_failure_text(1073), nullptr);  // the service exists: silent
+    EXPECT_STREQ(driver_install_failure_text(5),  // access denied
                  "You are not authorized to install drivers.\r\nPlase contact your administrator.");
     EXPECT_STREQ(driver_install_failure_text(1072), "Unable to start driver!");  // marked for deletion
     EXPECT_STREQ(driver_install_failure_text(0), "Unable to start driver!");
