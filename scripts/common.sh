@@ -61,5 +61,17 @@ run_wine() {
     xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" >"$log" 2>"$log.err"
 }
 
+# Runs the player rig under Wine on both DLLs, logging to $1; it photographs
+# the plug-in's windows into the folder $2 (BMP files).
+run_rig() {
+    local log=$1 shots=$2
+    run_wine "$log" "$RIG/rig/host/zorbin_rig.exe" \
+        --dll "$(winpath "$ROOT/dist/full/in_zorbin.dll")" \
+        --fixed-dll "$(winpath "$ROOT/dist/fixed/in_zorbin.dll")" \
+        --shots "$(winpath "$shots")" \
+        --receiver "$(winpath "$NATIVE/receiver/receiver.prg")" \
+        --demo-tune "$(winpath "$NATIVE/demo/demo.sid")" ${ZORBIN_RIG_FILTER:+--gtest_filter="$ZORBIN_RIG_FILTER"}
+}
+
 # Windows path of a file here.
 winpath() { printf 'Z:%s' "$(readlink -f "$1" | tr / '\\')"; }

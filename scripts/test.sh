@@ -23,20 +23,12 @@ grep -E '^stat::number_of_executed_units' "$work/fuzz.log"
 
 say "the real DLLs in the player rig (Wine)"
 wine_ready
+# The pictures stay in build/: scripts/screenshots.sh updates docs/.
 shots=$ROOT/build/shots
 rm -rf "$shots" && mkdir -p "$shots"
 rig_status=0
-run_wine "$ROOT/build/rig.log" "$RIG/rig/host/zorbin_rig.exe" \
-    --dll "$(winpath "$ROOT/dist/full/in_zorbin.dll")" \
-    --fixed-dll "$(winpath "$ROOT/dist/fixed/in_zorbin.dll")" \
-    --shots "$(winpath "$shots")" \
-    --receiver "$(winpath "$NATIVE/receiver/receiver.prg")" \
-    --demo-tune "$(winpath "$NATIVE/demo/demo.sid")" ${ZORBIN_RIG_FILTER:+--gtest_filter="$ZORBIN_RIG_FILTER"} ||
-    rig_status=$?
+run_rig "$ROOT/build/rig.log" "$shots" || rig_status=$?
 tr -d '\r' <"$ROOT/build/rig.log"
-for bmp in "$shots"/*.bmp; do
-    [ -e "$bmp" ] && convert "$bmp" "$ROOT/docs/$(basename "${bmp%.bmp}").png"
-done
 if [ "$rig_status" -ne 0 ]; then
     echo "the player rig failed (status $rig_status); Wine's messages are in build/rig.log.err"
     exit 1
