@@ -81,7 +81,7 @@ InfoFields info_box(InModule* module, const char* file, const char* shot = nullp
     OnThread hand([&] {
         HWND d = wait_for_window("#32770", "Song info", 5000);
         if (d == nullptr) return;
-        Sleep(200);
+        wait_until([&] { return GetWindowTextLengthA(GetDlgItem(d, 1014)) > 0; });  // the dump
         f.opened = true;
         f.path = control_text(d, 1011);
         f.author = control_text(d, 1001);
@@ -158,7 +158,7 @@ TEST_F(Rig, AboutClosesWithOkEscapeAndTheCloseBox) {
         OnThread hand([&] {
             HWND d = wait_for_window("#32770", "About", 5000);
             if (d == nullptr) return;
-            Sleep(200);
+            wait_until([&] { return !control_text(d, 1007).empty(); });
             if (way == 0) {
                 text = control_text(d, 1007);
                 shoot(d, "about");

@@ -25,6 +25,9 @@ std::string g_demo_tune;
 
 void shoot(HWND window, const char* name) {
     if (g_shots_dir.empty() || window == nullptr) return;
+    // The window paints on its own thread when that thread is idle, which
+    // nothing here can observe: the picture only, no check, waits for it.
+    Sleep(300);
     save_window_bitmap(window, (g_shots_dir + "\\" + name + ".bmp").c_str());
 }
 

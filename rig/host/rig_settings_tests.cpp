@@ -94,6 +94,11 @@ void run_config(InModule* module, std::function<void(HWND)> hand) {
     module->config(host_main_window());
 }
 
+// The dialog has filled its fields once the port list holds its three ports.
+bool port_list_filled(HWND dialog) {
+    return SendDlgItemMessageA(dialog, 1015, CB_GETCOUNT, 0, 0) == 3;
+}
+
 void choose_port(HWND dialog, int index) {
     SendDlgItemMessageA(dialog, 1015, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
@@ -109,7 +114,7 @@ TEST_F(RigSettings, DialogWithDefaultsAndOkWithoutChanges) {
     RegCloseKey(key);
     DialogVisit visit;
     run_config(module_, [&](HWND dialog) {
-        Sleep(200);
+        wait_until([&] { return port_list_filled(dialog); });
         read_dialog(dialog, visit);
         shoot(dialog, "configuration");
         press_button(dialog, IDOK);
@@ -130,7 +135,7 @@ TEST_F(RigSettings, TimeIsShownAndStoredInThirtySecondSteps) {
     load_as_is();
     DialogVisit visit;
     run_config(module_, [&](HWND dialog) {
-        Sleep(200);
+        wait_until([&] { return port_list_filled(dialog); });
         read_dialog(dialog, visit);
         press_button(dialog, IDOK);
     });
@@ -145,17 +150,16 @@ TEST_F(RigSettings, PortChangeAsksAndNoKeepsThePort) {
     load_as_is();
     DialogVisit visit;
     run_config(module_, [&](HWND dialog) {
-        Sleep(200);
+        wait_until([&] { return port_list_filled(dialog); });
         choose_port(dialog, 1);  // 0x278
         SendDlgItemMessageA(dialog, 1017, UDM_SETPOS, 0, MAKELPARAM(8, 0));
         CheckDlgButton(dialog, 1022, BST_CHECKED);
-        Sleep(100);
+        wait_until([&] { return control_text(dialog, 1007) == "04:00"; });
         visit.time_after = control_text(dialog, 1007);
         press_button(dialog, IDOK);
         HWND box = wait_for_window("#32770", "Warning", 10000);
         visit.asked = box != nullptr;
         if (box) {
-            Sleep(300);  // let it paint before the picture
             visit.port = message_box_text(box);
             shoot(box, "port-warning");
             press_button(box, IDNO);
@@ -178,7 +182,7 @@ TEST_F(RigSettings, YesEndsTheTrackOnTheOldPortThenSwitches) {
     with_sim([](C64ReceiverSim& sim) { return sim.reset(), 0; });
     host_stop_on_end_of_track(true);  // as the player does: the stop must reach the old port
     run_config(module_, [&](HWND dialog) {
-        Sleep(200);
+        wait_until([&] { return port_list_filled(dialog); });
         choose_port(dialog, 1);
         press_button(dialog, IDOK);
         if (HWND box = wait_for_window("#32770", "Warning", 10000)) press_button(box, IDYES);
@@ -199,7 +203,7 @@ TEST_F(RigSettings, CancelStoresNothing) {
     rig_write_settings(0x378, 150000, 0);
     load_as_is();
     run_config(module_, [&](HWND dialog) {
-        Sleep(200);
+        wait_until([&] { return port_list_filled(dialog); });
         SendDlgItemMessageA(dialog, 1017, UDM_SETPOS, 0, MAKELPARAM(2, 0));
         CheckDlgButton(dialog, 1022, BST_CHECKED);
         choose_port(dialog, 2);
@@ -216,7 +220,7 @@ TEST_F(RigSettings, PortOutsideTheListLeavesItEmptyAndAsks) {
     load_as_is();
     DialogVisit visit;
     run_config(module_, [&](HWND dialog) {
-        Sleep(200);
+        wait_until([&] { return port_list_filled(dialog); });
         read_dialog(dialog, visit);
         press_button(dialog, IDOK);
         HWND box = wait_for_window("#32770", "Warning", 10000);

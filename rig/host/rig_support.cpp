@@ -61,6 +61,15 @@ PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song) {
     return spec;
 }
 
+bool wait_until(const std::function<bool()>& condition, DWORD limit_ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= limit_ms) return false;
+        Sleep(10);
+    }
+}
+
 BoxAnswerer::BoxAnswerer(const char* caption, int button, DWORD timeout_ms)
     : caption_(caption), button_(button), timeout_ms_(timeout_ms) {
     thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);

@@ -21,6 +21,10 @@ bool rig_read_setting(const char* name, DWORD& value);
 std::string rig_tune_file(const std::string& name, const PsidSpec& spec);
 PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song = 1);
 
+// Polls `condition` every 10 ms until it holds, at most `limit_ms`; true
+// when it held. The limit is generous: it only bounds a failing run.
+bool wait_until(const std::function<bool()>& condition, DWORD limit_ms = 10000);
+
 // Waits on its own thread for a message box (class "#32770") with `caption`,
 // records its text and whether it shows an icon, then presses `button`.
 class BoxAnswerer {

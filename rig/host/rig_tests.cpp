@@ -280,7 +280,12 @@ TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
     // pumping): the timer's repeat query waits for it. Stop is then called
     // on that same thread and must not wait for the timer forever.
     ASSERT_EQ(play(rig_tune_file("race.sid", rig_tune(64, 1))), 0);
-    Sleep(1600);  // the query is waiting now
+    // The timer sends the query right after its count reaches the track's
+    // second, with no wait in between; the margin covers those few steps.
+    // (Asking this thread's queue would mark the query as seen, and stop's
+    // wait only wakes for messages not seen yet.)
+    ASSERT_TRUE(wait_until([this] { return module_->get_output_time() >= 1000; }));
+    Sleep(200);
     HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     OnThread watchdog([stopped] {
         if (WaitForSingleObject(stopped, 15000) != WAIT_OBJECT_0) {
@@ -358,7 +363,6 @@ DWORD WINAPI answer_stall_questions(void* param) {
         HWND w = find_window("#32770", "Transfering data...");
         if (w && static_text(w, 1020).find("(timeout)") != std::string::npos) {
             a.first_timeout_label = GetTickCount();
-            Sleep(100);
             shoot(w, "progress-window");
             break;
         }
@@ -368,7 +372,6 @@ DWORD WINAPI answer_stall_questions(void* param) {
         HWND box = wait_for_window("#32770", "Error", 20000);
         if (box == nullptr) return 0;
         (round == 0 ? a.first_question : a.second_question) = GetTickCount();
-        Sleep(100);
         a.text = message_box_text(box);
         ++a.asked;
         if (round == 0) {
@@ -378,7 +381,7 @@ DWORD WINAPI answer_stall_questions(void* param) {
             port_trap_sim().resume();  // the C64 answers again
         }
         press_button(box, IDOK);
-        Sleep(200);
+        wait_until([box] { return !IsWindowVisible(box); });  // not found again
     }
     return 0;
 }
