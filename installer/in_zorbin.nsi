@@ -51,8 +51,12 @@ Var ChosenBuild     ; the selected radio section
 
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
+!define MUI_PAGE_HEADER_TEXT "Choose the build"
+!define MUI_PAGE_HEADER_SUBTEXT "Which in_zorbin.dll goes into Winamp's Plugins folder."
 !define MUI_COMPONENTSPAGE_TEXT_TOP "Install one of the two builds of the plug-in (both are in_zorbin.dll)."
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_HEADER_TEXT "Choose the Winamp folder"
+!define MUI_PAGE_HEADER_SUBTEXT "The plug-in goes into the Plugins folder of this Winamp."
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW ExplainPlayerFolder
 !define MUI_DIRECTORYPAGE_TEXT_TOP " "
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Winamp folder (the one with winamp.exe)"
