@@ -8,6 +8,9 @@
 source "$(dirname "$0")/common.sh"
 build_all
 
+say "release: the installer, the archive and the C64 disk image"
+ls -l "$ROOT"/dist/in_zorbin-*-setup.exe "$ROOT"/dist/in_zorbin-*.zip "$ROOT/dist/c64/in_zorbin.d64"
+
 say "demo: the bundled tune, as the plug-in sees it and as it crosses the cable"
 "$NATIVE/zorbin-inspect" --wire "$NATIVE/demo/demo.sid"
 

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 need_native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
-             libbenchmark-dev acme pkg-config libsidplayfp-dev)
-need_cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
+             libbenchmark-dev acme cc1541 pkg-config libsidplayfp-dev)
+need_cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686 nsis)
 need_wine=(wine wine32:i386 fonts-wine xvfb xauth imagemagick x11-apps xdotool)
 
 want=("${need_native[@]}" "${need_cross[@]}")
