@@ -5,8 +5,11 @@
 #include <cstdio>
 
 #include "plugin/session.h"
+#include "settings/driver_grant.h"
 #include "settings/driver_messages.h"
+#include "settings/port_choice.h"
 #include "settings/settings.h"
+#include "settings/windows_kind.h"
 
 namespace {
 
@@ -20,12 +23,6 @@ constexpr DWORD kAfterOpenMs = 10;
 
 void tell(const char* text) {
     if (text != nullptr) MessageBoxA(nullptr, text, kDriverCaption, MB_OK);
-}
-
-bool is_nt_family() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
 void write_driver_file() {
@@ -97,6 +94,7 @@ int install_driver_service() {
         CloseServiceHandle(manager);
         return 0;
     }
+    driver_store_port_base(g_settings.port_base);  // read by the driver as it starts
     StartServiceA(service, 0, nullptr);
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
@@ -114,10 +112,12 @@ void open_port_device() {
 }  // namespace
 
 void port_access_setup() {
-    if (!is_nt_family()) return;
-    if (g_settings.driver_flag != 0) {
-        open_port_device();
-        return;
+    // 64-bit Windows cannot load our 32-bit driver: nothing is written or
+    // installed there; the session looks for the user's port-I/O library.
+    switch (driver_set_up(this_windows_kind(), g_settings.driver_flag)) {
+        case DriverSetUp::Nothing: return;
+        case DriverSetUp::OpenDevice: open_port_device(); return;
+        case DriverSetUp::InstallAndOpen: break;
     }
     write_driver_file();
     remove_driver_service();

@@ -1,0 +1,33 @@
+// The link a session drives. The fixed build goes straight to IN/OUT; the
+// full build goes the way port_route chose, over the same protocol code.
+#pragma once
+
+#include <cstdint>
+
+#include "link/c64_link.h"
+#include "link/inpout_port.h"
+#include "link/win32_tick_clock.h"
+#include "link/x86_port.h"
+#include "plugin/build_profile.h"
+#include "plugin/port_guard.h"
+#include "plugin/port_route.h"
+
+inline PortRoute session_port_probe(uint16_t port_base) {
+    if constexpr (kProfileFindsPortLibrary) return port_route_probe(port_base);
+    return PortRoute{probe_port(port_base), false};
+}
+
+// Runs `work(link)` with the link over the route's port operations.
+template <class Work>
+bool with_session_link(const PortRoute& route, uint16_t port_base, Work work) {
+    TickClock clock;
+    if constexpr (kProfileFindsPortLibrary) {
+        if (route.via_library) {
+            C64Link<InpOutPort, TickClock> link(port_route_library(), clock, port_base, kProfileLink);
+            return work(link);
+        }
+    }
+    X86Port port;
+    C64Link<X86Port, TickClock> link(port, clock, port_base, kProfileLink);
+    return work(link);
+}
