@@ -183,6 +183,32 @@ TEST_F(RigLibrary, PlaySeekAndStopThroughTheLibraryAtAPcieBase) {
     EXPECT_EQ(library.counts.in8, direct.counts.in8 + direct.counts.in16);
 }
 
+// The probe and the bounded waits behave over the library as over IN/OUT.
+TEST_F(RigLibrary, NoC64AndASilentC64ThroughTheLibrary) {
+    load_beside("silent", "open");
+    with_sim([](C64ReceiverSim& sim) { return sim.set_port_base(0x278), 0; });
+    {
+        BoxAnswerer box("Error", IDOK);
+        EXPECT_EQ(play(rig_tune_file("absent.sid", rig_tune(64, 1))), 1);
+        ASSERT_TRUE(box.finish());
+        EXPECT_EQ(box.text, "C64 not ready. Check cable.");
+    }
+    with_sim([](C64ReceiverSim& sim) {
+        sim.set_port_base(0x378);
+        sim.stall_after(5 + 100 + 2);  // silent after the image
+        return 0;
+    });
+    BoxAnswerer box("Error", IDOK);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(play(rig_tune_file("silent.sid", rig_tune(100, 2))), 1);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 1900u);
+    EXPECT_LT(took, 8000u);
+    ASSERT_TRUE(box.finish());
+    EXPECT_EQ(box.text, "C64 not responding. Check cable.");
+    EXPECT_GT(port_trap_counts().refused, 0u);  // it was the library's way
+}
+
 TEST_F(RigLibrary, BrokenOrMissingLibraryEndsInTheRefusedMessage) {
     const std::string tune = rig_tune_file("nolibrary.sid", rig_tune(64, 1));
     const struct {
