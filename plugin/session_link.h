@@ -23,7 +23,8 @@ bool with_session_link(const PortRoute& route, uint16_t port_base, Work work) {
     TickClock clock;
     if constexpr (kProfileFindsPortLibrary) {
         if (route.via_library) {
-            C64Link<InpOutPort, TickClock> link(port_route_library(), clock, port_base, kProfileLink);
+            C64Link<InpOutPort, TickClock> link(port_route_library(), clock, port_base,
+                                                kProfileLink);
             return work(link);
         }
     }

@@ -53,7 +53,8 @@ TEST(PortChoice, BackendForEveryCombination) {
     }
     // 64-bit Windows: direct access is never tried nor trusted.
     EXPECT_FALSE(try_direct_access(WindowsKind::Wow64));
-    for (DirectAccess direct : {DirectAccess::Granted, DirectAccess::Refused, DirectAccess::NotTried}) {
+    for (DirectAccess direct :
+         {DirectAccess::Granted, DirectAccess::Refused, DirectAccess::NotTried}) {
         for (PortLibrary library : libraries) {
             EXPECT_EQ(port_backend(WindowsKind::Wow64, direct, library),
                       library == PortLibrary::Ready ? PortBackend::Library : PortBackend::None);

@@ -30,7 +30,8 @@ std::string player_folder(const char* name, const char* variant) {
     CopyFileA(g_dll_path.c_str(), dll.c_str(), FALSE);
     DeleteFileA(library.c_str());
     if (variant != nullptr) {
-        const std::string standin = rig_folder() + "\\inpout_standin\\" + variant + "\\inpout32.dll";
+        const std::string standin =
+            rig_folder() + "\\inpout_standin\\" + variant + "\\inpout32.dll";
         EXPECT_TRUE(CopyFileA(standin.c_str(), library.c_str(), FALSE)) << standin;
     }
     return dll;
@@ -287,7 +288,8 @@ TEST_F(RigLibrary, InstallStoresTheConfiguredBaseForTheDriver) {
               ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(base, 0xD010u);
-    EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));  // started with the value there
+    // The driver started with the value there.
+    EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_EQ(play(rig_tune_file("d010.sid", rig_tune(64, 1))), 0);
 }
 
