@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/c64_link.h"
+#include "port/inpout_port.h"
 #include "rig/c64/parallel_cable.h"
 #include "rig/c64/receiver_boot.h"
 #include "sim/receiver_sim.h"
@@ -127,7 +128,9 @@ void BM_SongInfoDump(benchmark::State& state) {
 }
 BENCHMARK(BM_SongInfoDump);
 
-void upload_counters(benchmark::State& state, LinkVariant variant) {
+// Port operations per byte of an upload, over a port type that drives `sim`.
+template <class Port>
+void upload_counters(benchmark::State& state, LinkVariant variant, Port& port, C64ReceiverSim& sim) {
     const uint16_t length = static_cast<uint16_t>(state.range(0));
     sid_tune_clear(g_tune);
     g_tune.load_address = 0x1000;
@@ -136,15 +139,13 @@ void upload_counters(benchmark::State& state, LinkVariant variant) {
     g_tune.songs = 1;
     g_tune.start_song = 1;
     g_tune.length = length;
-    C64ReceiverSim sim;
     sim.record_writes(false);
-    SimPort port{sim};
     NoClock clock;
     std::atomic<int32_t> progress{0};
     uint64_t writes = 0, reads = 0, bytes = 0;
     for (auto _ : state) {
         sim.reset();
-        C64Link<SimPort, NoClock> link(port, clock, 0x378, variant);
+        C64Link<Port, NoClock> link(port, clock, 0x378, variant);
         link.upload(g_tune, 1, progress);
         writes += sim.writes_seen();
         reads += sim.status_reads();
@@ -154,10 +155,45 @@ void upload_counters(benchmark::State& state, LinkVariant variant) {
     state.counters["reads_per_byte"] = static_cast<double>(reads) / static_cast<double>(bytes);
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
-void BM_UploadFullBuild(benchmark::State& state) { upload_counters(state, kFullBuildLink); }
-void BM_UploadFixedBuild(benchmark::State& state) { upload_counters(state, kFixedBuildLink); }
+void BM_UploadFullBuild(benchmark::State& state) {
+    C64ReceiverSim sim;
+    SimPort port{sim};
+    upload_counters(state, kFullBuildLink, port, sim);
+}
+void BM_UploadFixedBuild(benchmark::State& state) {
+    C64ReceiverSim sim;
+    SimPort port{sim};
+    upload_counters(state, kFixedBuildLink, port, sim);
+}
 BENCHMARK(BM_UploadFullBuild)->Arg(4096);
 BENCHMARK(BM_UploadFixedBuild)->Arg(4096);
+
+// The full build over the user's port-I/O library (64-bit Windows): each
+// port operation is one library call, counted here at the entry points.
+C64ReceiverSim* g_library_sim = nullptr;
+uint64_t g_library_calls = 0;
+void ZORBIN_INPOUT_CALL counted_out32(short port, short value) {
+    ++g_library_calls;
+    g_library_sim->io_write(static_cast<uint16_t>(port), static_cast<uint8_t>(value));
+}
+short ZORBIN_INPOUT_CALL counted_inp32(short port) {
+    ++g_library_calls;
+    return static_cast<short>(g_library_sim->io_read8(static_cast<uint16_t>(port)));
+}
+void BM_UploadThroughLibrary(benchmark::State& state) {
+    C64ReceiverSim sim;
+    g_library_sim = &sim;
+    g_library_calls = 0;
+    InpOutPort port;
+    port.out32 = counted_out32;
+    port.inp32 = counted_inp32;
+    upload_counters(state, kFullBuildLink, port, sim);
+    const double bytes = static_cast<double>(state.iterations()) *
+                         static_cast<double>(state.range(0) + kUploadOverheadBytes);
+    state.counters["library_calls_per_byte"] = static_cast<double>(g_library_calls) / bytes;
+    g_library_sim = nullptr;
+}
+BENCHMARK(BM_UploadThroughLibrary)->Arg(4096);
 
 // Our receiver in the emulated C64, fed by the real link: emulated time at
 // the PAL clock for an upload, the image rate and the C64 cycles per image

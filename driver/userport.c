@@ -4,12 +4,15 @@
  * A user-mode IN or OUT faults unless the process's I/O permission map
  * allows the port. This driver creates \Device\UserPort (link
  * \DosDevices\UserPort); a process that opens it gets the parallel-port
- * ranges 0x278-0x27F, 0x378-0x37F and 0x3BC-0x3BF opened in its map, and
- * nothing else. Any process may open the device, so granting the whole
- * I/O space would let any program reprogram any hardware; the plug-in
- * needs only these three ports.
+ * ranges 0x278-0x27F, 0x378-0x37F and 0x3BC-0x3BF opened in its map, plus
+ * the eight registers of the base stored as "PortBase" under this service's
+ * key (a PCIe card's port; see port_grant.h), and nothing else. Any process
+ * may open the device, so granting the whole I/O space would let any
+ * program reprogram any hardware; the plug-in needs only its port.
  */
 #include <ntddk.h>
+
+#include "port_grant.h"
 
 /* Exported by ntoskrnl on 32-bit x86 but declared by no header. The map is
  * 8 KiB: one bit per port, 0 = allowed. */
@@ -37,6 +40,28 @@ static PUCHAR g_io_map; /* nonpaged: the kernel copies it into the TSS */
 
 static void allow_port(PUCHAR map, USHORT port) {
     map[port >> 3] &= (UCHAR) ~(1u << (port & 7));
+}
+
+/* The base the plug-in stored under our service key, 0 when there is none. */
+static ULONG stored_port_base(PUNICODE_STRING registry_path) {
+    OBJECT_ATTRIBUTES attributes;
+    UNICODE_STRING name;
+    HANDLE key;
+    ULONG length = 0;
+    ULONG base = 0;
+    union {
+        KEY_VALUE_PARTIAL_INFORMATION info;
+        UCHAR bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + sizeof(ULONG)];
+    } value;
+    InitializeObjectAttributes(&attributes, registry_path, OBJ_CASE_INSENSITIVE, NULL, NULL);
+    if (!NT_SUCCESS(ZwOpenKey(&key, KEY_QUERY_VALUE, &attributes))) return 0;
+    RtlInitUnicodeString(&name, USERPORT_BASE_VALUE);
+    if (NT_SUCCESS(ZwQueryValueKey(key, &name, KeyValuePartialInformation, &value, sizeof value,
+                                   &length)) &&
+        value.info.Type == REG_DWORD && value.info.DataLength == sizeof(ULONG))
+        RtlCopyMemory(&base, value.info.Data, sizeof base);
+    ZwClose(key);
+    return base;
 }
 
 static NTSTATUS complete(PIRP irp, NTSTATUS status) {
@@ -75,8 +100,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     PDEVICE_OBJECT device = NULL;
     NTSTATUS status;
     ULONG i;
-    USHORT port;
-    (void)registry_path;
+    USHORT port, first, last;
 
     g_io_map = (PUCHAR)ExAllocatePool(NonPagedPool, IOPM_SIZE);
     if (g_io_map == NULL) return STATUS_INSUFFICIENT_RESOURCES;
@@ -84,6 +108,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     for (i = 0; i < sizeof kParallelPorts / sizeof kParallelPorts[0]; ++i)
         for (port = kParallelPorts[i].first; port <= kParallelPorts[i].last; ++port)
             allow_port(g_io_map, port);
+    if (userport_extra_range(stored_port_base(registry_path), &first, &last))
+        for (i = first; i <= last; ++i) allow_port(g_io_map, (USHORT)i);
 
     RtlInitUnicodeString(&device_name, kDeviceName);
     status = IoCreateDevice(driver, 0, &device_name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);

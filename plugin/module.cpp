@@ -34,7 +34,7 @@ void __cdecl init() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     settings_load();
-    port_access_setup(g_module.instance, g_settings.driver_flag != 0);
+    port_access_setup(g_module.instance, g_settings.driver_flag != 0, g_settings.port_base);
 }
 void __cdecl pause() { session_pause(); }
 void (*const init_slot)() = init;

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "link/c64_link.h"
 #include "plugin/play_time.h"
+#include "plugin/session_link.h"
 #include "plugin/workers.h"
 #include "port/port_guard.h"
 #include "port/win32_tick_clock.h"
@@ -29,13 +29,6 @@ const char kNotResponding[] = "C64 not responding. Check cable.";
 const char kNoPortAccess[] =
     "No access to the parallel port.\n"
     "The UserPort port driver is not running; start the player once as an administrator.";
-
-using Link = C64Link<X86Port, TickClock>;
-
-X86Port g_port;
-TickClock g_clock;
-
-Link link() { return Link(g_port, g_clock, profile_port_base(), kProfileLink); }
 
 void show_error(const char* text) { MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR); }
 
@@ -62,6 +55,11 @@ void end_timer() {
     g_timer_thread = nullptr;
 }
 
+const char* no_access_text() {
+    if constexpr (kProfileFindsPortLibrary) return port_route_refusal();
+    return kNoPortAccess;
+}
+
 void announce_song(int song_number) {
     g_module.output->pause(0);
     g_module.set_info(song_number, g_playing_tune.songs, 0, 0);
@@ -71,10 +69,12 @@ void announce_song(int song_number) {
 
 int session_play(const char* path) {
     end_timer();  // a host that plays again without stop keeps one timer
-    switch (probe_port(profile_port_base())) {
+    const uint16_t port_base = profile_port_base();
+    const PortRoute route = session_port_probe(port_base);
+    switch (route.probe) {
         case PortProbe::Ready: break;
         case PortProbe::NotReady: show_error(kProfileNotReadyText); return 1;
-        case PortProbe::NoAccess: show_error(kNoPortAccess); return 1;
+        case PortProbe::NoAccess: show_error(no_access_text()); return 1;
     }
     sid_tune_load(path, g_playing_tune);
     if (g_playing_tune.songs == 0) return -1;
@@ -84,7 +84,9 @@ int session_play(const char* path) {
         g_progress_thread = progress_monitor_start();
         Sleep(kMonitorHeadStartMs);
     }
-    const bool started = link().upload(g_playing_tune, g_playing_tune.start_song, g_progress_count);
+    const bool started = with_session_link(route, port_base, [](auto& link) {
+        return link.upload(g_playing_tune, g_playing_tune.start_song, g_progress_count);
+    });
     if constexpr (kProfileWatchesUploads) progress_monitor_transfer_over();
     if (!started) {
         // Only the unwatched closing commands can fail; the monitor has seen
@@ -109,7 +111,10 @@ int session_play(const char* path) {
 void session_stop() {
     end_timer();
     g_module.output->close();
-    if (probe_port(profile_port_base()) == PortProbe::Ready) link().stop();
+    const uint16_t port_base = profile_port_base();
+    const PortRoute route = session_port_probe(port_base);
+    if (route.probe == PortProbe::Ready)
+        with_session_link(route, port_base, [](auto& link) { return link.stop(); });
 }
 
 void session_pause() {}
@@ -124,9 +129,14 @@ int session_get_output_time() {
 }
 
 void session_set_output_time(int ms) {
-    if (probe_port(profile_port_base()) != PortProbe::Ready) return;
+    const uint16_t port_base = profile_port_base();
+    const PortRoute route = session_port_probe(port_base);
+    if (route.probe != PortProbe::Ready) return;
     const int32_t index = seek_song_index(ms);
-    if (!link().select_song(g_playing_tune, static_cast<uint8_t>(index))) return;
+    if (!with_session_link(route, port_base, [index](auto& link) {
+            return link.select_song(g_playing_tune, static_cast<uint8_t>(index));
+        }))
+        return;
     announce_song(index + 1);
 }
 

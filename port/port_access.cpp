@@ -4,7 +4,10 @@
 
 #include <cstdio>
 
+#include "port/driver_grant.h"
 #include "port/driver_messages.h"
+#include "port/port_choice.h"
+#include "port/windows_kind.h"
 
 namespace {
 
@@ -18,12 +21,6 @@ constexpr DWORD kAfterOpenMs = 10;
 
 void tell(const char* text) {
     if (text != nullptr) MessageBoxA(nullptr, text, kDriverCaption, MB_OK);
-}
-
-bool is_nt_family() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
 void write_driver_file(HINSTANCE instance) {
@@ -68,7 +65,7 @@ void driver_test_path(char* out) {
     }
 }
 
-int install_driver_service() {
+int install_driver_service(uint16_t port_base) {
     char test_path[MAX_PATH + sizeof kDriverImagePath];
     driver_test_path(test_path);
     HANDLE file = CreateFileA(test_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -95,6 +92,7 @@ int install_driver_service() {
         CloseServiceHandle(manager);
         return 0;
     }
+    driver_store_port_base(port_base);  // read by the driver as it starts
     StartServiceA(service, 0, nullptr);
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
@@ -111,13 +109,15 @@ void open_port_device() {
 
 }  // namespace
 
-void port_access_setup(HINSTANCE instance, bool only_open_device) {
-    if (!is_nt_family()) return;
-    if (only_open_device) {
-        open_port_device();
-        return;
+void port_access_setup(HINSTANCE instance, bool only_open_device, uint16_t port_base) {
+    // 64-bit Windows cannot load our 32-bit driver: nothing is written or
+    // installed there; the session looks for the user's port-I/O library.
+    switch (driver_set_up(this_windows_kind(), only_open_device)) {
+        case DriverSetUp::Nothing: return;
+        case DriverSetUp::OpenDevice: open_port_device(); return;
+        case DriverSetUp::InstallAndOpen: break;
     }
     write_driver_file(instance);
     remove_driver_service();
-    if (install_driver_service()) open_port_device();
+    if (install_driver_service(port_base)) open_port_device();
 }

@@ -9,6 +9,7 @@
 constexpr LinkVariant kProfileLink = kFixedBuildLink;
 constexpr bool kProfileTimeFromOutput = true;  // get output time asks the output module
 constexpr bool kProfileWatchesUploads = false;
+constexpr bool kProfileFindsPortLibrary = false;  // IN/OUT only
 constexpr char kProfileNotReadyText[] = "C64 not ready";
 
 constexpr uint16_t kFixedPortBase = 0x278;

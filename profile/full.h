@@ -11,6 +11,7 @@
 constexpr LinkVariant kProfileLink = kFullBuildLink;
 constexpr bool kProfileTimeFromOutput = false;  // get output time asks the output module
 constexpr bool kProfileWatchesUploads = true;  // progress window and stall question
+constexpr bool kProfileFindsPortLibrary = true;  // inpout32.dll where IN/OUT are refused
 constexpr char kProfileNotReadyText[] = "C64 not ready. Check cable.";
 
 inline uint16_t profile_port_base() { return g_settings.port_base; }

@@ -11,6 +11,7 @@ ParallelCable* g_cable = nullptr;
 CRITICAL_SECTION g_lock;
 volatile LONG g_enabled = 1;
 PortTrapCounts g_counts{};
+volatile DWORD g_refused_begin = 0, g_refused_end = 0;  // [begin, end) of a refused module
 
 enum : uint8_t {
     kOperandSize = 0x66,
@@ -62,8 +63,11 @@ LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) {
     const DWORD code = info->ExceptionRecord->ExceptionCode;
     if (code != EXCEPTION_PRIV_INSTRUCTION && code != EXCEPTION_ACCESS_VIOLATION)
         return EXCEPTION_CONTINUE_SEARCH;
-    if (!g_enabled) return EXCEPTION_CONTINUE_SEARCH;
     CONTEXT& context = *info->ContextRecord;
+    if (!g_enabled || (context.Eip >= g_refused_begin && context.Eip < g_refused_end)) {
+        InterlockedIncrement(reinterpret_cast<volatile LONG*>(&g_counts.refused));
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
     const DWORD length = emulate(context, reinterpret_cast<const uint8_t*>(context.Eip));
     if (length == 0) return EXCEPTION_CONTINUE_SEARCH;
     context.Eip += length;
@@ -83,6 +87,19 @@ C64ReceiverSim& port_trap_sim() { return g_sim; }
 void port_trap_attach_cable(ParallelCable* cable) {
     SimLock lock;
     g_cable = cable;
+}
+void port_trap_refuse_module(HMODULE module) {
+    DWORD begin = 0, size = 0;
+    if (module != nullptr) {
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            reinterpret_cast<const uint8_t*>(module) + dos->e_lfanew);
+        begin = reinterpret_cast<DWORD>(module);
+        size = nt->OptionalHeader.SizeOfImage;
+    }
+    SimLock lock;  // set between tests, while no port instruction runs
+    g_refused_begin = begin;
+    g_refused_end = begin + size;
 }
 void port_trap_lock() { EnterCriticalSection(&g_lock); }
 void port_trap_unlock() { LeaveCriticalSection(&g_lock); }

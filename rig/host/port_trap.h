@@ -4,6 +4,8 @@
 // over it. The plug-in's own port code runs unchanged.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "sim/receiver_sim.h"
@@ -20,11 +22,17 @@ C64ReceiverSim& port_trap_sim();
 // Routes the port instructions to an emulated C64 behind its cable instead
 // of the simulator (null: back to the simulator). Locked like the simulator.
 void port_trap_attach_cable(ParallelCable* cable);
+// Port instructions inside this module's image fault as on a system that
+// refuses port access, while those of other modules are still served (null:
+// none refused). Lets a test refuse the plug-in's own IN/OUT but serve a
+// port-I/O library's.
+void port_trap_refuse_module(HMODULE module);
 void port_trap_lock();
 void port_trap_unlock();
 
 struct PortTrapCounts {
     uint32_t in8, in16, out8;
+    uint32_t refused;  // instructions left to fault (trap off, or a refused module)
 };
 PortTrapCounts port_trap_counts();
 void port_trap_reset_counts();

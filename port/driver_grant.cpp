@@ -1,0 +1,21 @@
+#include "port/driver_grant.h"
+
+#include <windows.h>
+
+extern "C" {
+#include "driver/port_grant.h"
+}
+
+namespace {
+const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\UserPort";
+}
+
+void driver_store_port_base(uint16_t port_base) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    const DWORD value = port_base;
+    RegSetValueExA(key, USERPORT_BASE_VALUE_A, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                   sizeof value);
+    RegCloseKey(key);
+}

@@ -1,0 +1,40 @@
+// Which way this process reaches the parallel port, decided from what the
+// system is, the driver flag, whether direct IN/OUT was refused and what
+// became of the port-I/O library. Portable, so every combination is tested
+// natively, including those no test machine here can be.
+#pragma once
+
+#include <cstdint>
+
+enum class WindowsKind {
+    Win9x,  // IN/OUT work at once; also where the platform cannot be told
+    Nt32,   // NT family on a 32-bit processor: our UserPort driver grants the ports
+    Wow64,  // a 32-bit process on 64-bit Windows: a 32-bit driver cannot load
+};
+
+// From GetVersionExA's platform id (when the call worked) and IsWow64Process
+// (false where the system lacks it, as Windows 2000 does).
+WindowsKind windows_kind(bool version_known, uint32_t platform_id, bool wow64);
+
+enum class DriverSetUp {
+    Nothing,         // no driver file, no service, no device
+    OpenDevice,      // the driver flag is set: only open the installed driver's device
+    InstallAndOpen,  // write, (re)register, start, then open
+};
+DriverSetUp driver_set_up(WindowsKind kind, uint32_t driver_flag);
+
+// Whether direct IN/OUT is worth a (guarded) try: never on 64-bit Windows,
+// where no driver can grant it to a 32-bit process.
+bool try_direct_access(WindowsKind kind);
+
+enum class DirectAccess { Granted, Refused, NotTried };
+
+// What loading inpout32.dll gave: none found, a copy without the three
+// exports, a copy whose driver is not open, or one ready to use.
+enum class PortLibrary { Absent, NoExports, DriverClosed, Ready };
+
+enum class PortBackend { Direct, Library, None };
+PortBackend port_backend(WindowsKind kind, DirectAccess direct, PortLibrary library);
+
+// The refused-port message: what is wrong and what the user can do instead.
+const char* no_access_text(WindowsKind kind, PortLibrary library);

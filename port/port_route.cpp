@@ -1,0 +1,43 @@
+#include "port/port_route.h"
+
+#include "link/c64_link.h"
+#include "port/port_choice.h"
+#include "port/port_library.h"
+#include "port/windows_kind.h"
+
+namespace {
+
+bool g_kind_known = false;
+WindowsKind g_kind = WindowsKind::Win9x;
+InpOutPort g_library;
+PortLibrary g_library_state = PortLibrary::Absent;
+
+WindowsKind kind() {
+    if (!g_kind_known) {
+        g_kind = this_windows_kind();
+        g_kind_known = true;
+    }
+    return g_kind;
+}
+
+}  // namespace
+
+PortRoute port_route_probe(uint16_t port_base, void* our_module) {
+    // A refused direct access costs one guarded fault, so it is tried afresh
+    // each time: the port may have moved to a base the driver grants.
+    DirectAccess direct = DirectAccess::NotTried;
+    if (try_direct_access(kind())) {
+        const PortProbe probe = probe_port(port_base);
+        if (probe != PortProbe::NoAccess) return PortRoute{probe, false};
+        direct = DirectAccess::Refused;
+    }
+    if (g_library_state != PortLibrary::Ready) g_library_state = port_library_load(g_library, our_module);
+    if (port_backend(kind(), direct, g_library_state) != PortBackend::Library)
+        return PortRoute{PortProbe::NoAccess, false};
+    const uint8_t status = g_library.in8(static_cast<uint16_t>(port_base + 1));
+    return PortRoute{status_says_ready(status) ? PortProbe::Ready : PortProbe::NotReady, true};
+}
+
+InpOutPort& port_route_library() { return g_library; }
+
+const char* port_route_refusal() { return no_access_text(kind(), g_library_state); }

@@ -1,0 +1,296 @@
+// The library route in the real DLL: a stand-in inpout32.dll beside a copy
+// of the plug-in, whose own IN/OUT the trap refuses, as a system without our
+// driver would; and 64-bit Windows as far as Wine can be made to report it.
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "rig/host/rig_fixture.h"
+
+namespace {
+
+std::string rig_folder() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+// A folder of its own with a copy of the plug-in and, unless `variant` is
+// null, the stand-in of that variant ("open", "closed", "bare") as
+// inpout32.dll beside it. Returns the copy's path.
+std::string player_folder(const char* name, const char* variant) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string folder = std::string(temp) + "zorbin_library_" + name;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string dll = folder + "\\in_zorbin.dll";
+    const std::string library = folder + "\\inpout32.dll";
+    CopyFileA(g_dll_path.c_str(), dll.c_str(), FALSE);
+    DeleteFileA(library.c_str());
+    if (variant != nullptr) {
+        const std::string standin =
+            rig_folder() + "\\inpout_standin\\" + variant + "\\inpout32.dll";
+        EXPECT_TRUE(CopyFileA(standin.c_str(), library.c_str(), FALSE)) << standin;
+    }
+    return dll;
+}
+
+// What a player process would drop at its end: a library the plug-in kept.
+void forget_library() {
+    for (int i = 0; i < 8; ++i) {
+        HMODULE left = GetModuleHandleA("inpout32.dll");
+        if (left == nullptr) return;
+        FreeLibrary(left);
+    }
+}
+
+using IsWow64Process = BOOL(WINAPI*)(HANDLE, BOOL*);
+
+IsWow64Process system_is_wow64() {
+    return reinterpret_cast<IsWow64Process>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+}
+
+BOOL WINAPI answer_wow64(HANDLE, BOOL* wow64) {
+    *wow64 = TRUE;
+    return TRUE;
+}
+
+// While alive, IsWow64Process (the system's own, wherever the plug-in looks
+// it up) answers TRUE: its entry jumps to answer_wow64.
+class ReportWow64 {
+public:
+    ReportWow64() : entry_(reinterpret_cast<uint8_t*>(system_is_wow64())) {
+        if (entry_ == nullptr) return;
+        uint8_t jump[5] = {0xE9};
+        const int32_t distance = static_cast<int32_t>(
+            reinterpret_cast<uint8_t*>(&answer_wow64) - (entry_ + sizeof jump));
+        std::memcpy(jump + 1, &distance, sizeof distance);
+        std::memcpy(saved_, entry_, sizeof saved_);
+        write(jump);
+    }
+    ~ReportWow64() {
+        if (entry_ != nullptr) write(saved_);
+    }
+
+private:
+    void write(const uint8_t* bytes) {
+        DWORD old;
+        VirtualProtect(entry_, sizeof saved_, PAGE_EXECUTE_READWRITE, &old);
+        std::memcpy(entry_, bytes, sizeof saved_);
+        VirtualProtect(entry_, sizeof saved_, old, &old);
+        FlushInstructionCache(GetCurrentProcess(), entry_, sizeof saved_);
+    }
+    uint8_t* entry_;
+    uint8_t saved_[5] = {};
+};
+
+const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\UserPort";
+
+std::string driver_file() {
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\System32\\Drivers\\UserPort.sys";
+}
+
+void remove_our_driver() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (SC_HANDLE s = OpenServiceA(manager, "UserPort", SERVICE_ALL_ACCESS)) {
+        SERVICE_STATUS status;
+        ControlService(s, SERVICE_CONTROL_STOP, &status);
+        DeleteService(s);
+        CloseServiceHandle(s);
+    }
+    CloseServiceHandle(manager);
+    DeleteFileA(driver_file().c_str());
+}
+
+DWORD service_state() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, "UserPort", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status{};
+    if (service != nullptr) {
+        QueryServiceStatus(service, &status);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return service != nullptr ? status.dwCurrentState : 0;
+}
+
+struct Traffic {
+    std::vector<uint8_t> writes, bytes;
+    PortTrapCounts counts;
+    std::vector<int> songs_shown;
+};
+
+class RigLibrary : public Rig {
+protected:
+    void SetUp() override {}
+    void TearDown() override {
+        unload();
+        port_trap_refuse_module(nullptr);
+        forget_library();
+    }
+    // A copy of the plug-in with the stand-in `variant` beside it, its own
+    // port instructions refused.
+    void load_beside(const char* name, const char* variant, DWORD port = 0x378) {
+        rig_write_settings(port, kNoTime, 1);
+        load_as_is(player_folder(name, variant), static_cast<uint16_t>(port));
+        port_trap_refuse_module(module_->instance);
+    }
+    void unload_all() { TearDown(); }
+
+    // Play (start song 3 of 5), seek to song 2, stop.
+    Traffic session(const std::string& tune) {
+        port_trap_reset_counts();
+        EXPECT_EQ(play(tune), 0);
+        module_->set_output_time(1500);
+        module_->stop();
+        Traffic t;
+        with_sim([&](C64ReceiverSim& sim) {
+            t.writes = sim.data_writes();
+            t.bytes = sim.bytes();
+            EXPECT_EQ(sim.image(), rig_tune(3000, 5, 3).data);
+            return 0;
+        });
+        t.counts = port_trap_counts();
+        for (const SetInfoCall& c : host_log().set_info) t.songs_shown.push_back(c.bitrate);
+        return t;
+    }
+};
+
+TEST_F(RigLibrary, PlaySeekAndStopThroughTheLibraryAtAPcieBase) {
+    const std::string tune = rig_tune_file("library.sid", rig_tune(3000, 5, 3));
+    rig_write_settings(0xD010, kNoTime, 1);
+    load_as_is(g_dll_path, 0xD010);
+    const Traffic direct = session(tune);
+    unload_all();
+
+    load_beside("open", "open", 0xD010);
+    const Traffic library = session(tune);
+    EXPECT_EQ(library.bytes.size(), 3000u + 12u + 10u + 3u);
+    EXPECT_EQ(library.writes, direct.writes);  // every strobe and nibble alike
+    EXPECT_EQ(library.bytes, direct.bytes);
+    EXPECT_EQ(library.songs_shown, (std::vector<int>{3, 2}));
+    EXPECT_EQ(library.songs_shown, direct.songs_shown);
+    // The plug-in's own probe was refused once per entry; everything else
+    // went through the library, which reads the status as a byte.
+    EXPECT_EQ(direct.counts.refused, 0u);
+    EXPECT_EQ(library.counts.refused, 3u);
+    EXPECT_EQ(library.counts.in16, 0u);
+    EXPECT_EQ(library.counts.out8, direct.counts.out8);
+    EXPECT_EQ(library.counts.in8, direct.counts.in8 + direct.counts.in16);
+}
+
+// The probe and the bounded waits behave over the library as over IN/OUT.
+TEST_F(RigLibrary, NoC64AndASilentC64ThroughTheLibrary) {
+    load_beside("silent", "open");
+    with_sim([](C64ReceiverSim& sim) { return sim.set_port_base(0x278), 0; });
+    {
+        BoxAnswerer box("Error", IDOK);
+        EXPECT_EQ(play(rig_tune_file("absent.sid", rig_tune(64, 1))), 1);
+        ASSERT_TRUE(box.finish());
+        EXPECT_EQ(box.text, "C64 not ready. Check cable.");
+    }
+    with_sim([](C64ReceiverSim& sim) {
+        sim.set_port_base(0x378);
+        sim.stall_after(5 + 100 + 2);  // silent after the image
+        return 0;
+    });
+    BoxAnswerer box("Error", IDOK);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(play(rig_tune_file("silent.sid", rig_tune(100, 2))), 1);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 1900u);
+    EXPECT_LT(took, 8000u);
+    ASSERT_TRUE(box.finish());
+    EXPECT_EQ(box.text, "C64 not responding. Check cable.");
+    EXPECT_GT(port_trap_counts().refused, 0u);  // it was the library's way
+}
+
+TEST_F(RigLibrary, BrokenOrMissingLibraryEndsInTheRefusedMessage) {
+    const std::string tune = rig_tune_file("nolibrary.sid", rig_tune(64, 1));
+    const struct {
+        const char* variant;
+        const char* says;
+    } cases[] = {
+        {"closed", "its driver is not open"},
+        {"bare", "Out32, Inp32 or IsInpOutDriverOpen is missing"},
+        {nullptr, "The UserPort port driver is not running"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.variant ? c.variant : "none");
+        load_beside(c.variant ? c.variant : "none", c.variant);
+        {
+            BoxAnswerer box("Error", IDOK);
+            EXPECT_EQ(play(tune), 1);
+            ASSERT_TRUE(box.finish());
+            EXPECT_EQ(box.text.rfind("No access to the parallel port.\n", 0), 0u) << box.text;
+            EXPECT_NE(box.text.find(c.says), std::string::npos) << box.text;
+        }
+        module_->set_output_time(1000);
+        EXPECT_EQ(with_sim([](C64ReceiverSim& sim) { return sim.writes_seen(); }), 0u);
+        EXPECT_EQ(GetModuleHandleA("inpout32.dll"), nullptr);  // an unusable copy is let go
+        unload_all();
+    }
+}
+
+TEST_F(RigLibrary, SixtyFourBitWindowsGetsNoDriverAndGoesStraightToTheLibrary) {
+    ReportWow64 wow64;
+    BOOL reported = FALSE;
+    ASSERT_TRUE(system_is_wow64()(GetCurrentProcess(), &reported));
+    ASSERT_TRUE(reported) << "Wine could not be made to report 64-bit Windows";
+
+    remove_our_driver();
+    rig_write_settings(0x378, kNoTime, 0);  // on 32-bit NT this start would install
+    {
+        BoxAnswerer no_box("UserPort", IDOK, 1500);
+        load_as_is(player_folder("wow64_none", nullptr));
+        EXPECT_FALSE(no_box.finish());
+    }
+    EXPECT_EQ(GetFileAttributesA(driver_file().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(service_state(), 0u);
+    port_trap_reset_counts();
+    {
+        BoxAnswerer box("Error", IDOK);
+        EXPECT_EQ(play(rig_tune_file("wow64.sid", rig_tune(64, 1))), 1);
+        ASSERT_TRUE(box.finish());
+        EXPECT_NE(box.text.find("64-bit Windows cannot load"), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find("InpOut32"), std::string::npos) << box.text;
+    }
+    PortTrapCounts counts = port_trap_counts();
+    EXPECT_EQ(counts.in8 + counts.in16 + counts.out8 + counts.refused, 0u);  // no IN/OUT tried
+    unload_all();
+
+    // With the library there, it carries everything; the plug-in's own
+    // IN/OUT (not refused here) are never tried.
+    rig_write_settings(0x378, kNoTime, 0);
+    load_as_is(player_folder("wow64_open", "open"));
+    port_trap_reset_counts();
+    EXPECT_EQ(play(rig_tune_file("wow64.sid", rig_tune(64, 1))), 0);
+    counts = port_trap_counts();
+    EXPECT_EQ(counts.refused, 0u);
+    EXPECT_EQ(counts.in16, 0u);  // the direct link reads words; the library bytes
+    EXPECT_EQ(counts.out8, 5u * (64u + 12u));
+    EXPECT_TRUE(with_sim([](C64ReceiverSim& sim) { return sim.playing(); }));
+    EXPECT_EQ(GetFileAttributesA(driver_file().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(RigLibrary, InstallStoresTheConfiguredBaseForTheDriver) {
+    remove_our_driver();
+    rig_write_settings(0xD010, kNoTime, 0);
+    load_as_is(g_dll_path, 0xD010);
+    DWORD base = 0, size = sizeof base, type = 0;
+    EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kServiceKey, "PortBase", RRF_RT_ANY, &type, &base,
+                           &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(base, 0xD010u);
+    // The driver started with the value there.
+    EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(play(rig_tune_file("d010.sid", rig_tune(64, 1))), 0);
+}
+
+}  // namespace

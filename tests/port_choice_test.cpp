@@ -1,0 +1,154 @@
+#include "port/port_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "link/c64_link.h"
+#include "port/inpout_port.h"
+#include "link/steady_clock.h"
+#include "sim/receiver_sim.h"
+
+extern "C" {
+#include "driver/port_grant.h"
+}
+
+namespace {
+
+constexpr uint32_t kWindows = 1, kNt = 2;
+
+TEST(PortChoice, SystemKindFromVersionAndWow64) {
+    EXPECT_EQ(windows_kind(true, kWindows, false), WindowsKind::Win9x);
+    EXPECT_EQ(windows_kind(true, kNt, false), WindowsKind::Nt32);
+    EXPECT_EQ(windows_kind(true, kNt, true), WindowsKind::Wow64);
+    // No version: treated as the family that needs nothing, as before.
+    EXPECT_EQ(windows_kind(false, kNt, true), WindowsKind::Win9x);
+    EXPECT_EQ(windows_kind(true, kWindows, true), WindowsKind::Win9x);
+}
+
+TEST(PortChoice, OurDriverIsSetUpOnlyOn32BitNt) {
+    for (uint32_t flag : {0u, 1u, 7u}) {
+        EXPECT_EQ(driver_set_up(WindowsKind::Win9x, flag), DriverSetUp::Nothing);
+        EXPECT_EQ(driver_set_up(WindowsKind::Wow64, flag), DriverSetUp::Nothing) << flag;
+    }
+    EXPECT_EQ(driver_set_up(WindowsKind::Nt32, 0), DriverSetUp::InstallAndOpen);
+    EXPECT_EQ(driver_set_up(WindowsKind::Nt32, 1), DriverSetUp::OpenDevice);
+    EXPECT_EQ(driver_set_up(WindowsKind::Nt32, 7), DriverSetUp::OpenDevice);
+}
+
+TEST(PortChoice, BackendForEveryCombination) {
+    const PortLibrary libraries[] = {PortLibrary::Absent, PortLibrary::NoExports,
+                                     PortLibrary::DriverClosed, PortLibrary::Ready};
+    for (WindowsKind kind : {WindowsKind::Win9x, WindowsKind::Nt32}) {
+        EXPECT_TRUE(try_direct_access(kind));
+        for (PortLibrary library : libraries) {
+            const bool ready = library == PortLibrary::Ready;
+            // Granted direct access always wins; the library is only a stand-by.
+            EXPECT_EQ(port_backend(kind, DirectAccess::Granted, library), PortBackend::Direct);
+            EXPECT_EQ(port_backend(kind, DirectAccess::Refused, library),
+                      ready ? PortBackend::Library : PortBackend::None);
+            EXPECT_EQ(port_backend(kind, DirectAccess::NotTried, library), PortBackend::None);
+        }
+    }
+    // 64-bit Windows: direct access is never tried nor trusted.
+    EXPECT_FALSE(try_direct_access(WindowsKind::Wow64));
+    for (DirectAccess direct :
+         {DirectAccess::Granted, DirectAccess::Refused, DirectAccess::NotTried}) {
+        for (PortLibrary library : libraries) {
+            EXPECT_EQ(port_backend(WindowsKind::Wow64, direct, library),
+                      library == PortLibrary::Ready ? PortBackend::Library : PortBackend::None);
+        }
+    }
+}
+
+TEST(PortChoice, RefusedPortMessageSaysWhatToDo) {
+    const std::string prefix = "No access to the parallel port.\n";
+    for (WindowsKind kind : {WindowsKind::Win9x, WindowsKind::Nt32, WindowsKind::Wow64}) {
+        for (PortLibrary library : {PortLibrary::Absent, PortLibrary::NoExports,
+                                    PortLibrary::DriverClosed}) {
+            EXPECT_EQ(std::string(no_access_text(kind, library)).rfind(prefix, 0), 0u);
+        }
+    }
+    // 32-bit NT without the library: the message users of our driver know.
+    EXPECT_STREQ(no_access_text(WindowsKind::Nt32, PortLibrary::Absent),
+                 "No access to the parallel port.\nThe UserPort port driver is not running; "
+                 "start the player once as an administrator.");
+    const std::string wow64 = no_access_text(WindowsKind::Wow64, PortLibrary::Absent);
+    EXPECT_NE(wow64.find("64-bit Windows"), std::string::npos);
+    EXPECT_NE(wow64.find("InpOut32"), std::string::npos);
+    EXPECT_NE(std::string(no_access_text(WindowsKind::Wow64, PortLibrary::NoExports)).find("Out32"),
+              std::string::npos);
+    EXPECT_NE(std::string(no_access_text(WindowsKind::Nt32, PortLibrary::DriverClosed))
+                  .find("driver is not open"),
+              std::string::npos);
+}
+
+TEST(PortGrant, ExactlyTheEightRegistersOfAStoredBase) {
+    unsigned short first = 0, last = 0;
+    ASSERT_EQ(userport_extra_range(0xD010, &first, &last), 1);
+    EXPECT_EQ(first, 0xD010);
+    EXPECT_EQ(last, 0xD017);
+    ASSERT_EQ(userport_extra_range(0x100, &first, &last), 1);
+    EXPECT_EQ(last, 0x107);
+    ASSERT_EQ(userport_extra_range(0xFFF8, &first, &last), 1);
+    EXPECT_EQ(last, 0xFFFF);
+    // Nothing for no value, the system board's ports, or a range past 0xFFFF.
+    EXPECT_EQ(userport_extra_range(0, &first, &last), 0);
+    EXPECT_EQ(userport_extra_range(0x40, &first, &last), 0);
+    EXPECT_EQ(userport_extra_range(0xFF, &first, &last), 0);
+    EXPECT_EQ(userport_extra_range(0xFFF9, &first, &last), 0);
+    EXPECT_EQ(userport_extra_range(0x1D010, &first, &last), 0);
+}
+
+// The library's entry points, forwarding to a simulated receiver.
+C64ReceiverSim* g_sim = nullptr;
+void ZORBIN_INPOUT_CALL fake_out32(short port, short value) {
+    g_sim->io_write(static_cast<uint16_t>(port), static_cast<uint8_t>(value));
+}
+short ZORBIN_INPOUT_CALL fake_inp32(short port) {
+    return static_cast<short>(g_sim->io_read8(static_cast<uint16_t>(port)));
+}
+
+std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
+    SidTune tune;
+    sid_tune_clear(tune);
+    tune.load_address = tune.init_address = 0x1000;
+    tune.play_address = 0x1003;
+    tune.songs = tune.start_song = 1;
+    tune.length = 300;
+    for (int i = 0; i < tune.length; ++i) tune.image[i] = static_cast<uint8_t>(i * 7);
+    SteadyClock clock;
+    std::atomic<int32_t> progress{0};
+    if (via_library) {
+        InpOutPort port;
+        port.out32 = fake_out32;
+        port.inp32 = fake_inp32;
+        C64Link<InpOutPort, SteadyClock> link(port, clock, sim.port_base(), kFullBuildLink);
+        EXPECT_TRUE(link.ready());
+        EXPECT_TRUE(link.upload(tune, 1, progress));
+        EXPECT_TRUE(link.select_song(tune, 0));
+    } else {
+        SimPort port{sim};
+        C64Link<SimPort, SteadyClock> link(port, clock, sim.port_base(), kFullBuildLink);
+        EXPECT_TRUE(link.ready());
+        EXPECT_TRUE(link.upload(tune, 1, progress));
+        EXPECT_TRUE(link.select_song(tune, 0));
+    }
+    return sim.data_writes();
+}
+
+// A PCIe card's base above 0x7FFF passes through the library's `short`.
+TEST(InpOutPort, SameWireAsDirectAccessAtAHighBase) {
+    for (uint16_t base : {uint16_t{0x378}, uint16_t{0xD010}}) {
+        C64ReceiverSim direct(base), library(base);
+        g_sim = &library;
+        EXPECT_EQ(upload_writes(library, true), upload_writes(direct, false)) << base;
+        EXPECT_EQ(library.bytes(), direct.bytes());
+        EXPECT_EQ(library.status_reads(), direct.status_reads());
+        EXPECT_EQ(library.image_length(), 300);
+        g_sim = nullptr;
+    }
+}
+
+}  // namespace
