@@ -120,10 +120,13 @@ Stream* as_stream(FILE* file) { return reinterpret_cast<Stream*>(file); }
 
 extern "C" {
 
+// Shares reads and writes as the system's own C library does: a tune that
+// another program still holds open for writing must stay readable.
 FILE* fopen(const char* path, const char* mode) {
     const bool write = mode[0] == 'w';
     HANDLE handle = CreateFileA(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-                                FILE_SHARE_READ, nullptr, write ? CREATE_ALWAYS : OPEN_EXISTING,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                write ? CREATE_ALWAYS : OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     for (Stream& s : g_streams) {

@@ -52,6 +52,20 @@ TEST_F(Rig, TitlesAndLengthsForThePlaylist) {
     EXPECT_EQ(file_info(module_, "").title, " - Played");
 }
 
+TEST_F(Rig, AFileAnotherProgramWritesIsStillRead) {
+    const std::string path = rig_tune_file("held.sid", named_tune("Held", "Open"));
+    // As an editor or a download in progress keeps it: open for writing,
+    // sharing reads only.
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(module_->is_our_file(const_cast<char*>(path.c_str())), 1);
+    EXPECT_EQ(file_info(module_, path.c_str()).title, "Held - Open");
+    EXPECT_EQ(play(path), 0);
+    CloseHandle(writer);
+    EXPECT_EQ(with_sim([](C64ReceiverSim& sim) { return sim.image_length(); }), 64);
+}
+
 TEST_F(Rig, FileInfoNeverDisturbsThePlayingTune) {
     ASSERT_EQ(play(rig_tune_file("playing.sid", rig_tune(64, 3))), 0);
     PsidSpec other = rig_tune(64, 2);
