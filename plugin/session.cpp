@@ -26,9 +26,6 @@ HANDLE g_progress_thread = nullptr;
 constexpr DWORD kMonitorHeadStartMs = 25;  // let the progress window appear first
 
 const char kNotResponding[] = "C64 not responding. Check cable.";
-const char kNoPortAccess[] =
-    "No access to the parallel port.\n"
-    "The UserPort port driver is not running; start the player once as an administrator.";
 
 using Link = C64Link<X86Port, TickClock>;
 
@@ -74,7 +71,7 @@ int session_play(const char* path) {
     switch (probe_port(profile_port_base())) {
         case PortProbe::Ready: break;
         case PortProbe::NotReady: show_error(kProfileNotReadyText); return 1;
-        case PortProbe::NoAccess: show_error(kNoPortAccess); return 1;
+        case PortProbe::NoAccess: show_error(kProfileNoAccessText); return 1;
     }
     sid_tune_load(path, g_playing_tune);
     if (g_playing_tune.songs == 0) return -1;
