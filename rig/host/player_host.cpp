@@ -72,7 +72,8 @@ BOOL CALLBACK match_window(HWND window, LPARAM param) {
 
 }  // namespace
 
-InModule* host_load(const char* dll, std::string& error) {
+InModule* host_load(const char* dll, std::string& error,
+                    const std::function<void(HMODULE)>& before_init) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = main_window_proc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -106,6 +107,7 @@ InModule* host_load(const char* dll, std::string& error) {
     g_module->instance = g_dll;
     g_module->set_info = set_info;
     g_module->output = &g_output;
+    if (before_init) before_init(g_dll);
     g_module->init();
     return g_module;
 }

@@ -23,8 +23,10 @@ struct HostLog {
 };
 
 // Loads `dll` (LoadLibrary, winampGetInModule2), fills the host fields and
-// calls init. Returns null with `error` set on failure.
-InModule* host_load(const char* dll, std::string& error);
+// calls init. Returns null with `error` set on failure. `before_init`, if
+// given, gets the loaded DLL just before init (to patch its imports).
+InModule* host_load(const char* dll, std::string& error,
+                    const std::function<void(HMODULE)>& before_init = nullptr);
 void host_unload();
 
 HostLog& host_log();   // only touched on the main thread
