@@ -377,4 +377,29 @@ TEST_F(RigSettings, UnwritableDriverFileIsReportedByItsPath) {
     EXPECT_FALSE(box.owned);
 }
 
+UINT g_windows_dir_answer;
+UINT WINAPI failing_windows_dir(LPSTR, UINT) { return g_windows_dir_answer; }
+
+TEST_F(RigSettings, NoWindowsDirectoryEndsTheSetUpWithAMessage) {
+    // 0: the call failed; more than the buffer holds: nothing was written.
+    for (UINT answer : {0u, 4000u}) {
+        g_windows_dir_answer = answer;
+        rig_write_settings(0x378, 150000, 0);
+        BoxAnswerer box("UserPort", IDOK, 8000);
+        bool hooked = false;
+        load_as_is(g_dll_path, 0x378, [&](HMODULE dll) {
+            hooked = rig_patch_import(dll, "KERNEL32.dll", "GetWindowsDirectoryA",
+                                      reinterpret_cast<void*>(failing_windows_dir)) != nullptr;
+        });
+        ASSERT_TRUE(hooked);
+        ASSERT_TRUE(box.finish()) << answer;
+        EXPECT_EQ(box.text, "Driver does not exist:\r\n\\SystemRoot\\System32\\Drivers\\UserPort.sys"
+                            "\r\n\r\nYou have to log as user with administrator priviledges, so "
+                            "that you can start port access service (UserPort.sys).")
+            << answer;
+        EXPECT_EQ(find_window("#32770", "UserPort"), nullptr);  // one message only
+        unload();
+    }
+}
+
 }  // namespace
