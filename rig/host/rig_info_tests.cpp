@@ -194,6 +194,31 @@ TEST_F(Rig, AboutClosesWithOkEscapeAndTheCloseBox) {
     EXPECT_EQ(text.substr(text.size() - 27), "I co sie tak gapisz czopku?");
 }
 
+// Tab must not land in the About text (it would select it all) nor in the
+// configuration's hidden buddy of the up-down control.
+TEST_F(Rig, TabSkipsTheAboutTextAndTheHiddenBuddy) {
+    struct {
+        const char* title;
+        int id;
+        LONG style = -1;
+    } cases[] = {{"About", 1007}, {"Configuration", 1008}};
+    for (auto& c : cases) {
+        OnThread hand([&] {
+            HWND d = wait_for_window("#32770", c.title, 5000);
+            if (d == nullptr) return;
+            c.style = GetWindowLongA(GetDlgItem(d, c.id), GWL_STYLE);
+            press_button(d, IDCANCEL);
+        });
+        if (c.id == 1007) module_->about(host_main_window());
+        else module_->config(host_main_window());
+    }
+    for (const auto& c : cases) {
+        ASSERT_NE(c.style, -1) << c.title;
+        EXPECT_EQ(c.style & WS_TABSTOP, 0) << c.title;
+    }
+    EXPECT_NE(cases[0].style & ES_READONLY, 0);  // the right control was read
+}
+
 TEST(RigVersion, VersionResourceOfTheFullBuild) {
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeA(g_dll_path.c_str(), &handle);
