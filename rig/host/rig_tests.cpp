@@ -335,6 +335,11 @@ struct ProgressWatcher {
     }
 };
 
+bool with_sim_stalled() {
+    SimLock lock;
+    return port_trap_sim().stalled();
+}
+
 bool contains(const std::vector<std::string>& v, const std::string& s) {
     for (const auto& x : v)
         if (x == s) return true;
@@ -419,6 +424,47 @@ TEST_F(Rig, ProgressWindowAndTheStallQuestion) {
         return 0;
     });
     EXPECT_EQ(find_window("#32770", "Transfering data..."), nullptr);
+}
+
+volatile LONG g_event_refusals = 0;
+HANDLE WINAPI refused_event(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) {
+    InterlockedIncrement(&g_event_refusals);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(Rig, WithoutItsEventTheMonitorStillPausesBetweenSamples) {
+    g_event_refusals = 0;
+    ASSERT_NE(rig_patch_import(reinterpret_cast<HMODULE>(module_->instance), "KERNEL32.dll",
+                               "CreateEventA", reinterpret_cast<void*>(refused_event)),
+              nullptr);
+    // A healthy C64 that takes 0.4 s over one byte: far from the question.
+    with_sim([](C64ReceiverSim& sim) { return sim.stall_after(5 + 500), 0; });
+    volatile LONG done = 0;
+    std::string asked;
+    OnThread resumer([] {
+        while (!with_sim_stalled()) Sleep(5);
+        Sleep(400);
+        SimLock lock;
+        port_trap_sim().resume();
+    });
+    OnThread question([&] {
+        while (!done) {
+            if (HWND box = find_window("#32770", "Error")) {
+                Sleep(50);
+                asked = message_box_text(box);
+                press_button(box, IDOK);
+            }
+            Sleep(10);
+        }
+    });
+    EXPECT_EQ(play(rig_tune_file("noevent.sid", rig_tune(2000, 1))), 0);
+    InterlockedExchange(&done, 1);
+    question.join();
+    resumer.join();
+    EXPECT_GE(g_event_refusals, 1);
+    EXPECT_EQ(asked, "");
+    EXPECT_TRUE(with_sim([](C64ReceiverSim& sim) { return sim.playing(); }));
 }
 
 TEST_F(Rig, AnEmptyTuneFlashesTheWindowWithoutAQuestion) {
