@@ -11,6 +11,7 @@ HostLog g_log;
 volatile LONG g_repeat = 0;
 bool g_stop_on_end_of_track = false;
 OutModule g_output{};
+std::function<void()> g_app_message_handler;
 
 void note(const std::string& call) { g_log.output_calls.push_back(call); }
 
@@ -42,6 +43,10 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     if (message == kHostMessage && lparam == kAskRepeat) {
         ++g_log.repeat_queries;
         return g_repeat ? 1 : 0;
+    }
+    if (message == WM_APP) {
+        if (g_app_message_handler) g_app_message_handler();
+        return 0;
     }
     if (message == kEndOfTrack) {
         ++g_log.end_of_track;
@@ -122,6 +127,7 @@ void host_clear_log() { g_log = HostLog{}; }
 void host_set_repeat(bool on) { InterlockedExchange(&g_repeat, on ? 1 : 0); }
 HWND host_main_window() { return g_main_window; }
 void host_stop_on_end_of_track(bool on) { g_stop_on_end_of_track = on; }
+void host_on_app_message(std::function<void()> handler) { g_app_message_handler = std::move(handler); }
 
 void host_pump(DWORD ms) {
     host_pump_until([] { return false; }, ms);

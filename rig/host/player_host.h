@@ -36,6 +36,9 @@ void host_set_repeat(bool on);
 // player does.
 void host_stop_on_end_of_track(bool on);
 HWND host_main_window();
+// Runs `handler` on the main thread for every WM_APP the main window gets
+// (a test's way to have the host call the plug-in from a message); null: none.
+void host_on_app_message(std::function<void()> handler);
 
 // Pumps the main thread's messages for `ms`, or until `done` is true.
 void host_pump(DWORD ms);

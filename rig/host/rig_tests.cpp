@@ -297,6 +297,51 @@ TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
     EXPECT_EQ(host_log().end_of_track, 0);    // and nothing after the stop
 }
 
+TEST_F(Rig, APlayDuringStopsWaitKeepsItsNewTrack) {
+    // Stop answers sent messages while it waits for the timer; the host may
+    // start the next track from one of them (with or without a stop first,
+    // as a player switching tracks does). The outer stop must then leave
+    // that track alone: its timer, its output and the C64.
+    unload();
+    load(3000);
+    PsidSpec next = rig_tune(64, 1);
+    next.play = 0x1600;
+    const std::string first_path = rig_tune_file("first.sid", rig_tune(64, 1));
+    const std::string next_path = rig_tune_file("next.sid", next);
+    for (bool stop_first : {false, true}) {
+        SCOPED_TRACE(stop_first ? "stop, then play" : "play");
+        ASSERT_EQ(play(first_path), 0);
+        int nested = -99;
+        host_on_app_message([&] {
+            if (stop_first) module_->stop();
+            nested = play(next_path);
+        });
+        host_clear_log();
+        OnThread sender([] { SendMessageA(host_main_window(), WM_APP, 0, 0); });
+        Sleep(300);  // the message now waits for this thread
+        const DWORD start = GetTickCount();
+        module_->stop();
+        const DWORD took = GetTickCount() - start;
+        sender.join();
+        host_on_app_message(nullptr);
+
+        EXPECT_EQ(nested, 0);
+        EXPECT_LT(took, 1500u);  // not the new track's 3 s
+        EXPECT_EQ(host_log().output_calls.back(), "pause(0)");  // no close after the new start
+        with_sim([](C64ReceiverSim& sim) {
+            EXPECT_TRUE(sim.playing());
+            EXPECT_EQ(sim.play_address(), 0x1600);
+            EXPECT_EQ(sim.commands().back().code, 0x82);  // no stop after the new start
+            return 0;
+        });
+        // The new track's own timer still ends it.
+        EXPECT_TRUE(host_pump_until([] { return host_log().end_of_track > 0; }, 10000));
+        host_pump(500);
+        EXPECT_EQ(host_log().end_of_track, 1);
+        module_->stop();
+    }
+}
+
 // Watches the progress window from its own thread while play holds the
 // main thread in the transfer.
 struct ProgressWatcher {
