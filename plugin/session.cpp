@@ -137,10 +137,26 @@ int session_get_output_time() {
     return static_cast<int>(g_elapsed_ticks.load(std::memory_order_relaxed) * kTickMs);
 }
 
+// A sub-song change the C64 stopped answering: it has stopped playing, or
+// plays neither the old song nor the new one for sure. The host is told no
+// new song; the user gets play's message and the track ends as if its time
+// were over, once: its timer goes first. A play or stop made while the
+// message was up has the last word, so no end is posted after it.
+void song_change_failed() {
+    end_timer();
+    g_elapsed_ticks.store(0, std::memory_order_relaxed);
+    const uint32_t serial = g_session_serial;
+    show_error(kNotResponding);
+    if (g_session_serial == serial) PostMessageA(g_module.main_window, kEndOfTrack, 0, 0);
+}
+
 void session_set_output_time(int ms) {
     if (probe_port(profile_port_base()) != PortProbe::Ready) return;
     const int32_t index = seek_song_index(ms);
-    if (!link().select_song(g_playing_tune, static_cast<uint8_t>(index))) return;
+    if (!link().select_song(g_playing_tune, static_cast<uint8_t>(index))) {
+        song_change_failed();
+        return;
+    }
     announce_song(index + 1);
 }
 

@@ -210,13 +210,38 @@ TEST_F(Rig, SilentC64WhereNoMonitorWatches) {
     ASSERT_EQ(play(rig_tune_file("tail.sid", spec)), 0);
     host_clear_log();
     with_sim([](C64ReceiverSim& sim) { return sim.stall_after(0), 0; });
-    module_->set_output_time(1000);
+    {
+        BoxAnswerer box("Error", IDOK);
+        module_->set_output_time(1000);
+    }
     EXPECT_TRUE(host_log().set_info.empty());
     EXPECT_TRUE(host_log().output_calls.empty());
+    EXPECT_TRUE(host_pump_until([] { return host_log().end_of_track > 0; }, 2000));
     const DWORD start = GetTickCount();
     module_->stop();
     EXPECT_LT(GetTickCount() - start, 8000u);
     EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
+}
+
+TEST_F(Rig, ASubSongChangeThatGivesUpSaysSoAndEndsTheTrack) {
+    unload();
+    load(3000);
+    ASSERT_EQ(play(rig_tune_file("gives_up.sid", rig_tune(64, 3))), 0);
+    host_clear_log();
+    with_sim([](C64ReceiverSim& sim) { return sim.stall_after(0), 0; });
+    BoxAnswerer box("Error", IDOK, 10000);
+    module_->set_output_time(2000);
+    ASSERT_TRUE(box.finish());
+    EXPECT_EQ(box.text, "C64 not responding. Check cable.");
+    EXPECT_TRUE(box.has_icon);
+    EXPECT_FALSE(box.owned);
+    // The C64 plays no new song: the host is not told one, and the track
+    // ends (once: its timer is over too, so the 3 s pass without a query).
+    EXPECT_TRUE(host_log().set_info.empty());
+    host_pump(3500);
+    EXPECT_EQ(host_log().end_of_track, 1);
+    EXPECT_EQ(host_log().repeat_queries, 0);
+    EXPECT_EQ(module_->get_output_time(), 0);
 }
 
 TEST_F(Rig, PlayAgainWithoutStopKeepsOneTimer) {
