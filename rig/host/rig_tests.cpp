@@ -189,6 +189,35 @@ TEST_F(Rig, RefusedPortAccessIsAMessageNotACrash) {
     EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
 }
 
+TEST_F(Rig, NoPortValueCrashesTheHost) {
+    // Hand-edited "Port" values whose status register (base + 1) the driver
+    // opens, with a C64 answering there, but whose data register or word
+    // read of the status runs outside what it opens.
+    for (DWORD port : {0x377u, 0x37Eu, 0x27Eu, 0x3BEu, 0x3BBu}) {
+        SCOPED_TRACE(port);
+        unload();
+        rig_write_settings(port, kNoTime, 1);
+        load_as_is(g_dll_path, static_cast<uint16_t>(port));
+        port_trap_reset_counts();
+        {
+            BoxAnswerer box("Error", IDOK, 8000);
+            EXPECT_EQ(play(rig_tune_file("odd_port.sid", rig_tune(64, 2))), 1);
+            ASSERT_TRUE(box.finish());
+            EXPECT_EQ(box.text.rfind("No access to the parallel port.", 0), 0u) << box.text;
+        }
+        module_->set_output_time(1000);  // skipped silently, as stop
+        module_->stop();
+        EXPECT_EQ(port_trap_counts().out8, 0u);
+        EXPECT_EQ(find_window("#32770", "Error"), nullptr);
+    }
+    // All three registers inside one opened range: plays as usual.
+    unload();
+    rig_write_settings(0x37D, kNoTime, 1);
+    load_as_is(g_dll_path, 0x37D);
+    EXPECT_EQ(play(rig_tune_file("odd_port.sid", rig_tune(64, 2))), 0);
+    EXPECT_TRUE(with_sim([](C64ReceiverSim& sim) { return sim.playing(); }));
+}
+
 TEST_F(Rig, SilentC64WhereNoMonitorWatches) {
     // Silent after the image: the closing commands give up after about 2 s.
     const PsidSpec spec = rig_tune(100, 2);
