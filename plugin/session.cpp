@@ -137,6 +137,8 @@ int session_get_output_time() {
     return static_cast<int>(g_elapsed_ticks.load(std::memory_order_relaxed) * kTickMs);
 }
 
+namespace {
+
 // A sub-song change the C64 stopped answering: it has stopped playing, or
 // plays neither the old song nor the new one for sure. The host is told no
 // new song; the user gets play's message and the track ends as if its time
@@ -149,6 +151,8 @@ void song_change_failed() {
     show_error(kNotResponding);
     if (g_session_serial == serial) PostMessageA(g_module.main_window, kEndOfTrack, 0, 0);
 }
+
+}  // namespace
 
 void session_set_output_time(int ms) {
     if (probe_port(profile_port_base()) != PortProbe::Ready) return;
