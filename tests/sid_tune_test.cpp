@@ -145,6 +145,26 @@ TEST(SidTuneLoad, NothingOfAnEarlierFileSurvives) {
     EXPECT_TRUE(image_is_zero_from(0));
 }
 
+TEST(SidTuneLoad, NoImageByteOfAnEarlierTuneSurvives) {
+    // Whatever an earlier load left beyond the new data must be gone: a long
+    // tune, a tune trimmed at the top (its tail past the length stays in the
+    // image) and a refused tune (cleared), each followed by a short one.
+    PsidSpec trimmed = acceptable(0x2000);
+    trimmed.load = 0xF000;
+    trimmed.init = 0xF000;
+    trimmed.play = 0xF003;
+    PsidSpec refused = acceptable(0x3000);
+    refused.load = 0x0801;
+    refused.init = 0x0801;
+    const PsidSpec earlier[] = {acceptable(0x4000), trimmed, refused};
+    for (const PsidSpec& first : earlier) {
+        load(first, "first.sid");
+        if (g_tune.songs == 0) EXPECT_TRUE(image_is_zero_from(0));
+        ASSERT_EQ(load(acceptable(0x100), "second.sid").verdict, SidVerdict::Accepted);
+        EXPECT_TRUE(image_is_zero_from(0x100)) << first.load;
+    }
+}
+
 TEST(SidTuneLoad, FileEndingAtOrBeforeItsData) {
     PsidSpec spec = acceptable(0);
     spec.load = 0x4000;

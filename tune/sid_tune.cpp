@@ -1,5 +1,6 @@
 #include "tune/sid_tune.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -105,12 +106,29 @@ void store_path(const char* path, SidTune& tune) {
     tune.path[kSidPathLength] = '\0';
 }
 
+// How much of a record's image may hold anything but zeros: its length, or,
+// when the image reaches the top of memory (a trimmed tail stays behind),
+// all of it. Clearing only that much keeps a load of a small tune from
+// writing 64 KB of zeros over zeros.
+uint32_t image_in_use(const SidTune& tune) {
+    const uint32_t end = static_cast<uint32_t>(tune.load_address) + tune.length;
+    return end >= kSidImageSize ? static_cast<uint32_t>(kSidImageSize) : tune.length;
+}
+
+// The cleared state, given that image bytes from `image_bytes` on are zero.
+void clear_record(SidTune& tune, uint32_t image_bytes) {
+    auto* const record = reinterpret_cast<uint8_t*>(&tune);
+    std::memset(record, 0, offsetof(SidTune, image));
+    std::memset(tune.image, 0, image_bytes);
+    std::memset(record + offsetof(SidTune, length), 0, sizeof tune - offsetof(SidTune, length));
+}
+
 // Everything after the read. `opened` is false for a file that could not be
 // opened: such a file goes on as zero bytes (and is then refused by the
 // load-address rule, keeping its path) instead of stopping as empty.
 SidLoadReport load_from(const uint8_t* bytes, uint32_t size, bool opened, const char* path,
                         SidTune& tune) {
-    sid_tune_clear(tune);
+    clear_record(tune, image_in_use(tune));
     SidLoadReport report{};
     if (opened && size == 0) return report.verdict = SidVerdict::Empty, report;
     if (size >= kSidImageSize) return report.verdict = SidVerdict::TooLarge, report;
@@ -127,9 +145,8 @@ SidLoadReport load_from(const uint8_t* bytes, uint32_t size, bool opened, const 
     }
 
     const int32_t data_bytes = static_cast<int32_t>(size - data_offset - skip);
-    if (data_bytes > 0) {
-        std::memcpy(tune.image, bytes + data_offset + skip, static_cast<uint32_t>(data_bytes));
-    }
+    const uint32_t copied = data_bytes > 0 ? static_cast<uint32_t>(data_bytes) : 0;
+    if (copied > 0) std::memcpy(tune.image, bytes + data_offset + skip, copied);
 
     tune.init_address = file.big_endian(psid::kInitAddress);
     tune.play_address = file.big_endian(psid::kPlayAddress);
@@ -156,7 +173,9 @@ SidLoadReport load_from(const uint8_t* bytes, uint32_t size, bool opened, const 
         apply_patch(tune);
         if (image_touches_cia2(tune)) report.verdict = SidVerdict::TouchesCia2;
     }
-    if (report.verdict != SidVerdict::Accepted) sid_tune_clear(tune);
+    // The patch changes a byte only where it found data, so nothing past the
+    // copied bytes needs clearing.
+    if (report.verdict != SidVerdict::Accepted) clear_record(tune, copied);
     if (!opened) report.verdict = SidVerdict::Unreadable;
     store_path(path, tune);
     return report;
