@@ -120,10 +120,13 @@ Stream* as_stream(FILE* file) { return reinterpret_cast<Stream*>(file); }
 
 extern "C" {
 
+// Shares reads and writes as the system's own C library does: a tune that
+// another program still holds open for writing must stay readable.
 FILE* fopen(const char* path, const char* mode) {
     const bool write = mode[0] == 'w';
     HANDLE handle = CreateFileA(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-                                FILE_SHARE_READ, nullptr, write ? CREATE_ALWAYS : OPEN_EXISTING,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                write ? CREATE_ALWAYS : OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     for (Stream& s : g_streams) {
@@ -139,17 +142,13 @@ FILE* fopen(const char* path, const char* mode) {
 
 int setvbuf(FILE*, char*, int, size_t) { return 0; }  // never buffered anyway
 
+// One ReadFile: the plug-in reads only disk files, where a read that returns
+// less than asked for has met the end of the file. Asking again only to be
+// told so would cost a system call per file of a playlist.
 size_t fread(void* buffer, size_t size, size_t count, FILE* file) {
-    const size_t wanted = size * count;
-    size_t got = 0;
-    while (got < wanted) {
-        DWORD n = 0;
-        if (!ReadFile(as_stream(file)->handle, static_cast<char*>(buffer) + got,
-                      static_cast<DWORD>(wanted - got), &n, nullptr) ||
-            n == 0)
-            break;
-        got += n;
-    }
+    DWORD got = 0;
+    if (!ReadFile(as_stream(file)->handle, buffer, static_cast<DWORD>(size * count), &got, nullptr))
+        return 0;
     return size ? got / size : 0;
 }
 

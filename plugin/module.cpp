@@ -30,11 +30,12 @@ void (*const init_slot)() = nothing;
 void (*const pause_slot)() = nothing;
 #else
 void __cdecl init() {
-    // Dialogs with common controls need the classes registered first.
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
-    InitCommonControlsEx(&controls);
     settings_load();
     port_access_setup(g_module.instance, g_settings.driver_flag != 0, g_settings.port_base);
+    // The progress bar and the up-down control need their classes registered.
+    // The plain call does that on every common controls version, Windows 95's
+    // first one included; the Ex form would keep the DLL from loading there.
+    InitCommonControls();
 }
 void __cdecl pause() { session_pause(); }
 void (*const init_slot)() = init;

@@ -3,15 +3,19 @@
 // wait for it without limit.
 #include <windows.h>
 
+#include <cstdint>
+
 #include "plugin/session.h"
 #include "plugin/workers.h"
 #include "profile/build_profile.h"
 
 namespace {
 
-bool stop_asked() { return g_timer_stop.load(std::memory_order_relaxed) != 0; }
-
-DWORD WINAPI timer(void*) {
+DWORD WINAPI timer(void* param) {
+    // Each timer has its own turn: a play that starts the next timer while
+    // this one is still winding down cannot make it run on.
+    const uint32_t turn = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(param));
+    auto stop_asked = [turn] { return g_timer_turn.load(std::memory_order_relaxed) != turn; };
     while (!profile_track_over(g_elapsed_ticks.load(std::memory_order_relaxed))) {
         if (stop_asked()) return 0;
         Sleep(kProfileTimerSleepMs);
@@ -31,4 +35,7 @@ DWORD WINAPI timer(void*) {
 
 }  // namespace
 
-HANDLE play_timer_start() { return CreateThread(nullptr, 0, timer, nullptr, 0, nullptr); }
+HANDLE play_timer_start(uint32_t turn) {
+    return CreateThread(nullptr, 0, timer, reinterpret_cast<void*>(static_cast<uintptr_t>(turn)), 0,
+                        nullptr);
+}

@@ -18,6 +18,16 @@ HWND g_progress_window = nullptr;
 // 80 ms pause ends at once and play does not wait out a whole sample.
 HANDLE g_transfer_over = nullptr;
 
+// One sample's pause. Without the event (it could not be created) the pause
+// is a plain sleep: returning at once would count still samples far too
+// fast and ask about a stall during a healthy upload.
+void pause_between_samples() {
+    if (g_transfer_over == nullptr ||
+        WaitForSingleObject(g_transfer_over, kProgressSampleMs) == WAIT_FAILED) {
+        Sleep(kProgressSampleMs);
+    }
+}
+
 void close_window() {
     if (g_progress_window == nullptr) return;
     DestroyWindow(g_progress_window);
@@ -59,7 +69,7 @@ DWORD WINAPI monitor(void*) {
         SendDlgItemMessageA(g_progress_window, kIdProgressBar, PBM_SETPOS,
                             static_cast<WPARAM>(count), 0);
         progress_watch_end_sample(watch, count);
-        WaitForSingleObject(g_transfer_over, kProgressSampleMs);
+        pause_between_samples();
     }
     close_window();
     return 0;
@@ -69,7 +79,7 @@ DWORD WINAPI monitor(void*) {
 
 HANDLE progress_monitor_start() {
     if (g_transfer_over == nullptr) g_transfer_over = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ResetEvent(g_transfer_over);
+    if (g_transfer_over != nullptr) ResetEvent(g_transfer_over);
     return CreateThread(nullptr, 0, monitor, nullptr, 0, nullptr);
 }
 

@@ -16,19 +16,25 @@ SidTune g_playing_tune;
 char g_current_path[kCurrentPathLength + 1];
 std::atomic<int32_t> g_progress_count{0};
 std::atomic<uint32_t> g_elapsed_ticks{0};
-std::atomic<int32_t> g_timer_stop{0};
+std::atomic<uint32_t> g_timer_turn{0};
 
 namespace {
 
 HANDLE g_timer_thread = nullptr;
 HANDLE g_progress_thread = nullptr;
+// Moves on with every stop and with every play that reaches the C64. A slot
+// that waits while answering sent messages compares it afterwards: a play
+// or stop made meanwhile has had the last word.
+uint32_t g_session_serial = 0;
+
+uint32_t next_serial() {
+    if (++g_session_serial == 0) ++g_session_serial;  // 0 is no timer's turn
+    return g_session_serial;
+}
 
 constexpr DWORD kMonitorHeadStartMs = 25;  // let the progress window appear first
 
 const char kNotResponding[] = "C64 not responding. Check cable.";
-const char kNoPortAccess[] =
-    "No access to the parallel port.\n"
-    "The UserPort port driver is not running; start the player once as an administrator.";
 
 void show_error(const char* text) { MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR); }
 
@@ -39,25 +45,28 @@ void join(HANDLE& thread) {
     thread = nullptr;
 }
 
-// The timer never starts talking to the host once asked to stop, so this
+// The timer never starts talking to the host once its turn is over, so this
 // wait ends within one of its sleeps. It may, though, have sent its repeat
-// query a moment before the flag was set; that query waits for this very
-// thread, so the wait answers sent messages instead of blocking them.
+// query a moment before; that query waits for this very thread, so the wait
+// answers sent messages instead of blocking them. Any sent message may call
+// the plug-in again: the handle is taken first, so such a call finds no
+// timer of ours, and whatever timer it starts is left to it.
 void end_timer() {
-    if (g_timer_thread == nullptr) return;
-    g_timer_stop.store(1, std::memory_order_relaxed);
-    while (MsgWaitForMultipleObjects(1, &g_timer_thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
+    HANDLE thread = g_timer_thread;
+    if (thread == nullptr) return;
+    g_timer_thread = nullptr;
+    g_timer_turn.store(0, std::memory_order_relaxed);
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
            WAIT_OBJECT_0 + 1) {
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // delivers the sent query
     }
-    CloseHandle(g_timer_thread);
-    g_timer_thread = nullptr;
+    CloseHandle(thread);
 }
 
 const char* no_access_text() {
     if constexpr (kProfileFindsPortLibrary) return port_route_refusal();
-    return kNoPortAccess;
+    return kProfileNoAccessText;
 }
 
 void announce_song(int song_number) {
@@ -68,7 +77,9 @@ void announce_song(int song_number) {
 }  // namespace
 
 int session_play(const char* path) {
-    end_timer();  // a host that plays again without stop keeps one timer
+    // A host that plays again without stop keeps one timer (also one that a
+    // play nested in the wait has started).
+    while (g_timer_thread != nullptr) end_timer();
     const uint16_t port_base = profile_port_base();
     const PortRoute route = session_port_probe(port_base);
     switch (route.probe) {
@@ -79,6 +90,7 @@ int session_play(const char* path) {
     sid_tune_load(path, g_playing_tune);
     if (g_playing_tune.songs == 0) return -1;
 
+    const uint32_t serial = next_serial();
     g_progress_count.store(0, std::memory_order_relaxed);
     if constexpr (kProfileWatchesUploads) {
         g_progress_thread = progress_monitor_start();
@@ -103,13 +115,15 @@ int session_play(const char* path) {
 
     std::strncpy(g_current_path, path != nullptr ? path : "", kCurrentPathLength);
     g_current_path[kCurrentPathLength] = '\0';
-    g_timer_stop.store(0, std::memory_order_relaxed);
-    g_timer_thread = play_timer_start();
+    g_timer_turn.store(serial, std::memory_order_relaxed);
+    g_timer_thread = play_timer_start(serial);
     return 0;
 }
 
 void session_stop() {
+    const uint32_t serial = next_serial();
     end_timer();
+    if (g_session_serial != serial) return;  // the track is no longer the one we stop
     g_module.output->close();
     const uint16_t port_base = profile_port_base();
     const PortRoute route = session_port_probe(port_base);
@@ -128,6 +142,23 @@ int session_get_output_time() {
     return static_cast<int>(g_elapsed_ticks.load(std::memory_order_relaxed) * kTickMs);
 }
 
+namespace {
+
+// A sub-song change the C64 stopped answering: it has stopped playing, or
+// plays neither the old song nor the new one for sure. The host is told no
+// new song; the user gets play's message and the track ends as if its time
+// were over, once: its timer goes first. A play or stop made while the
+// message was up has the last word, so no end is posted after it.
+void song_change_failed() {
+    end_timer();
+    g_elapsed_ticks.store(0, std::memory_order_relaxed);
+    const uint32_t serial = g_session_serial;
+    show_error(kNotResponding);
+    if (g_session_serial == serial) PostMessageA(g_module.main_window, kEndOfTrack, 0, 0);
+}
+
+}  // namespace
+
 void session_set_output_time(int ms) {
     const uint16_t port_base = profile_port_base();
     const PortRoute route = session_port_probe(port_base);
@@ -135,8 +166,10 @@ void session_set_output_time(int ms) {
     const int32_t index = seek_song_index(ms);
     if (!with_session_link(route, port_base, [index](auto& link) {
             return link.select_song(g_playing_tune, static_cast<uint8_t>(index));
-        }))
+        })) {
+        song_change_failed();
         return;
+    }
     announce_song(index + 1);
 }
 

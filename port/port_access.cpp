@@ -23,9 +23,16 @@ void tell(const char* text) {
     if (text != nullptr) MessageBoxA(nullptr, text, kDriverCaption, MB_OK);
 }
 
+// The Windows directory into `out` (MAX_PATH characters). False when the
+// system could not give it or it does not fit: `out` then holds nothing.
+bool windows_directory(char* out) {
+    const UINT length = GetWindowsDirectoryA(out, MAX_PATH);
+    return length != 0 && length < MAX_PATH;
+}
+
 void write_driver_file(HINSTANCE instance) {
     char path[MAX_PATH + sizeof kDriverSubpath];
-    GetWindowsDirectoryA(path, MAX_PATH);
+    if (!windows_directory(path)) return;  // as a file that cannot be created
     lstrcatA(path, kDriverSubpath);
     std::FILE* file = std::fopen(path, "w+b");
     if (file == nullptr) return;  // reported by the existence test that follows
@@ -54,22 +61,27 @@ int remove_driver_service() {
 }
 
 // Where the image path points on disk: "\SystemRoot\" stands for the
-// Windows directory.
-void driver_test_path(char* out) {
+// Windows directory. False when that directory is unknown.
+bool driver_test_path(char* out) {
     if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, kDriverImagePath, 12,
                        kSystemRootPrefix, 12) == CSTR_EQUAL) {
-        GetWindowsDirectoryA(out, MAX_PATH);
+        if (!windows_directory(out)) return false;
         lstrcatA(out, kDriverImagePath + 11);  // from the prefix's last backslash on
     } else {
         lstrcpyA(out, kDriverImagePath);
     }
+    return true;
 }
 
 int install_driver_service(uint16_t port_base) {
     char test_path[MAX_PATH + sizeof kDriverImagePath];
-    driver_test_path(test_path);
-    HANDLE file = CreateFileA(test_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Without the Windows directory the driver cannot be found: reported like
+    // a missing file, by the path the service would start it from.
+    const bool located = driver_test_path(test_path);
+    if (!located) lstrcpyA(test_path, kDriverImagePath);
+    HANDLE file = located ? CreateFileA(test_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
         char text[1024];
         driver_missing_text(test_path, text, sizeof text);

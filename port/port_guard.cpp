@@ -32,27 +32,59 @@ EXCEPTION_DISPOSITION __cdecl on_port_refused(EXCEPTION_RECORD* record, void* fr
     return ExceptionContinueExecution;
 }
 
-}  // namespace
-
-PortProbe probe_port(uint16_t port_base) {
+// One IN of a byte (or, with `word`, of a word) under the guard. False when
+// the system refused the port; `value` is then left as it was.
+bool guarded_in(uint16_t port, bool word, uint16_t& value) {
     GuardFrame frame;
     frame.handler = reinterpret_cast<void*>(&on_port_refused);
     frame.refused = 0;
-    uint8_t status = 0;
+#define ZORBIN_GUARDED(instruction)                          \
+    __asm__ __volatile__(                                    \
+        "movl $1f, 8(%[frame])\n\t"                          \
+        "movl %%fs:0, %%eax\n\t"                             \
+        "movl %%eax, (%[frame])\n\t"                         \
+        "movl %[frame], %%fs:0\n\t"                          \
+        "xorl %%eax, %%eax\n\t" instruction                  \
+        "movw %%ax, %[value]\n\t"                            \
+        "1:\n\t"                                             \
+        "movl (%[frame]), %%eax\n\t"                         \
+        "movl %%eax, %%fs:0\n\t"                             \
+        : [value] "+m"(value)                                \
+        : [frame] "r"(&frame), "d"(port)                     \
+        : "eax", "memory", "cc")
+    if (word) {
+        ZORBIN_GUARDED("inw %%dx, %%ax\n\t");
+    } else {
+        ZORBIN_GUARDED("inb %%dx, %%al\n\t");
+    }
+#undef ZORBIN_GUARDED
+    return !frame.refused;
+}
+
+// The port driver opens these ranges whole (driver/userport.c), and the 9x
+// family refuses no port: where base + 1 is open, so is the rest of its range.
+bool inside_one_opened_range(uint16_t first, uint16_t last) {
+    static const uint16_t kRanges[][2] = {{0x278, 0x27F}, {0x378, 0x37F}, {0x3BC, 0x3BF}};
+    for (const auto& range : kRanges)
+        if (first >= range[0] && last <= range[1]) return true;
+    return false;
+}
+
+}  // namespace
+
+PortProbe probe_port(uint16_t port_base) {
     const uint16_t status_port = static_cast<uint16_t>(port_base + 1);
-    __asm__ __volatile__(
-        "movl $1f, 8(%[frame])\n\t"
-        "movl %%fs:0, %%eax\n\t"
-        "movl %%eax, (%[frame])\n\t"
-        "movl %[frame], %%fs:0\n\t"
-        "inb %%dx, %%al\n\t"
-        "movb %%al, %[status]\n\t"
-        "1:\n\t"
-        "movl (%[frame]), %%eax\n\t"
-        "movl %%eax, %%fs:0\n\t"
-        : [status] "+m"(status)
-        : [frame] "r"(&frame), "d"(status_port)
-        : "eax", "memory", "cc");
-    if (frame.refused) return PortProbe::NoAccess;
-    return status_says_ready(status) ? PortProbe::Ready : PortProbe::NotReady;
+    uint16_t status = 0;
+    if (!guarded_in(status_port, false, status)) return PortProbe::NoAccess;
+    if (!status_says_ready(static_cast<uint8_t>(status))) return PortProbe::NotReady;
+    // The session goes on to write the data register and to read the status
+    // as a word (which takes base + 2 as well). Outside one opened range they
+    // are tried here first, under the guard: the I/O permission map has one
+    // bit per port for both directions, so a read proves the write.
+    if (!inside_one_opened_range(port_base, static_cast<uint16_t>(port_base + 2))) {
+        uint16_t ignored = 0;
+        if (!guarded_in(status_port, true, ignored) || !guarded_in(port_base, false, ignored))
+            return PortProbe::NoAccess;
+    }
+    return PortProbe::Ready;
 }

@@ -13,6 +13,9 @@ constexpr bool kProfileTimeFromOutput = false;  // get output time asks the outp
 constexpr bool kProfileWatchesUploads = true;  // progress window and stall question
 constexpr bool kProfileFindsPortLibrary = true;  // inpout32.dll where IN/OUT are refused
 constexpr char kProfileNotReadyText[] = "C64 not ready. Check cable.";
+constexpr char kProfileNoAccessText[] =
+    "No access to the parallel port.\n"
+    "The UserPort port driver is not running; start the player once as an administrator.";
 
 inline uint16_t profile_port_base() { return g_settings.port_base; }
 inline int32_t profile_playing_time_ms() {

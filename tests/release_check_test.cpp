@@ -42,6 +42,17 @@ TEST(ReleaseDlls, OnlyTheFullBuildCarriesResources) {
     EXPECT_FALSE(read(kDist + "/fixed/in_zorbin.dll").has_resources);
 }
 
+TEST(ReleaseDlls, FullBuildLoadsWithTheFirstCommonControls) {
+    // InitCommonControlsEx needs common controls 4.70; a Windows 95 without
+    // them would refuse to load the DLL at all.
+    bool plain = false;
+    for (const PeImport& i : read(kDist + "/full/in_zorbin.dll").imports) {
+        EXPECT_NE(i.function, "InitCommonControlsEx");
+        plain = plain || (i.dll == "COMCTL32.DLL" && i.function == "InitCommonControls");
+    }
+    EXPECT_TRUE(plain);
+}
+
 std::set<std::string> allowed_imports(const std::string& build) {
     std::ifstream list(std::string(ZORBIN_SOURCE_DIR "/plugin/imports-") + build + ".txt");
     std::set<std::string> allowed;

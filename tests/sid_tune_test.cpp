@@ -7,7 +7,27 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "tests/support/psid_builder.h"
+
+#ifdef __GLIBC__
+// Counts every malloc of this test program (glibc's own allocator does the
+// work), so a test can show that a load allocates nothing, not even inside
+// the C library.
+std::atomic<long> g_mallocs{0};
+extern "C" void* __libc_malloc(size_t size);
+extern "C" void* malloc(size_t size) {
+    g_mallocs.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+#endif
 
 namespace {
 
@@ -123,6 +143,26 @@ TEST(SidTuneLoad, NothingOfAnEarlierFileSurvives) {
     EXPECT_STREQ(g_tune.author, "");
     EXPECT_EQ(g_tune.length, 0x10000 - 0x1000);
     EXPECT_TRUE(image_is_zero_from(0));
+}
+
+TEST(SidTuneLoad, NoImageByteOfAnEarlierTuneSurvives) {
+    // Whatever an earlier load left beyond the new data must be gone: a long
+    // tune, a tune trimmed at the top (its tail past the length stays in the
+    // image) and a refused tune (cleared), each followed by a short one.
+    PsidSpec trimmed = acceptable(0x2000);
+    trimmed.load = 0xF000;
+    trimmed.init = 0xF000;
+    trimmed.play = 0xF003;
+    PsidSpec refused = acceptable(0x3000);
+    refused.load = 0x0801;
+    refused.init = 0x0801;
+    const PsidSpec earlier[] = {acceptable(0x4000), trimmed, refused};
+    for (const PsidSpec& first : earlier) {
+        load(first, "first.sid");
+        if (g_tune.songs == 0) EXPECT_TRUE(image_is_zero_from(0));
+        ASSERT_EQ(load(acceptable(0x100), "second.sid").verdict, SidVerdict::Accepted);
+        EXPECT_TRUE(image_is_zero_from(0x100)) << first.load;
+    }
 }
 
 TEST(SidTuneLoad, FileEndingAtOrBeforeItsData) {
@@ -315,6 +355,39 @@ TEST(SidTuneLoad, DataOffsetIsReadUnsignedAndNeverPointsOutside) {
     sid_tune_load(path.c_str(), g_tune);
     EXPECT_EQ(g_tune.image[0], spec.data[0]);
 }
+
+#ifdef __GLIBC__
+TEST(SidTuneLoad, OneReadEndsTheFileAndNothingIsAllocated) {
+    // A pipe whose writer hands over the whole file at once but keeps its
+    // end open: a loader that reads again to find the end waits for it.
+    const std::vector<uint8_t> bytes = make_psid(acceptable(0x700));
+    ASSERT_LE(bytes.size(), 4096u);  // one atomic pipe write
+    const std::string path = temp_path("pipe.sid");
+    unlink(path.c_str());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    std::atomic<bool> loaded{false};
+    std::thread writer([&] {
+        const int fd = open(path.c_str(), O_WRONLY);
+        if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return;
+        for (int i = 0; i < 300 && !loaded; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        close(fd);
+    });
+    const long mallocs = g_mallocs.load();
+    const auto start = std::chrono::steady_clock::now();
+    sid_tune_load(path.c_str(), g_tune);
+    const auto took_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count();
+    const long allocated = g_mallocs.load() - mallocs;
+    loaded = true;
+    writer.join();
+    unlink(path.c_str());
+    EXPECT_LT(took_ms, 1000);
+    EXPECT_EQ(allocated, 0);
+    EXPECT_EQ(g_tune.songs, 1);
+    EXPECT_EQ(g_tune.length, 0x700);
+}
+#endif
 
 TEST(SidTuneLoadBytes, NeverReadsPastTheGivenSize) {
     // Exactly-sized heap copies let the sanitizers catch any read past size.

@@ -1,11 +1,41 @@
 #include "tune/sid_tune.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "tune/psid_header.h"
 
 namespace {
+
+// Reads at most `capacity` bytes of the file in one read: the host runs the
+// loader for every file of a playlist, and at a few KB the system calls are
+// the cost. A read that returns less than asked for has met the end of the
+// file; nothing is read again to find it, and nothing is allocated. Returns
+// the byte count, or -1 when the file cannot be opened.
+int32_t read_file_once(const char* path, void* buffer, uint32_t capacity) {
+#if defined(_WIN32)
+    // In the DLLs their own small C library makes this one CreateFile, one
+    // ReadFile and one CloseHandle, with no heap (plugin/mini_crt.cpp).
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return -1;
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    const size_t got = std::fread(buffer, 1, capacity, file);
+    std::fclose(file);
+    return static_cast<int32_t>(got);
+#else
+    const int file = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0) return -1;
+    const ssize_t got = ::read(file, buffer, capacity);
+    ::close(file);
+    return got > 0 ? static_cast<int32_t>(got) : 0;
+#endif
+}
 
 // The one buffer every load reads into: a file of 64 KiB or more is refused,
 // so one byte more than the largest acceptable file tells "too large" apart.
@@ -76,12 +106,29 @@ void store_path(const char* path, SidTune& tune) {
     tune.path[kSidPathLength] = '\0';
 }
 
+// How much of a record's image may hold anything but zeros: its length, or,
+// when the image reaches the top of memory (a trimmed tail stays behind),
+// all of it. Clearing only that much keeps a load of a small tune from
+// writing 64 KB of zeros over zeros.
+uint32_t image_in_use(const SidTune& tune) {
+    const uint32_t end = static_cast<uint32_t>(tune.load_address) + tune.length;
+    return end >= kSidImageSize ? static_cast<uint32_t>(kSidImageSize) : tune.length;
+}
+
+// The cleared state, given that image bytes from `image_bytes` on are zero.
+void clear_record(SidTune& tune, uint32_t image_bytes) {
+    auto* const record = reinterpret_cast<uint8_t*>(&tune);
+    std::memset(record, 0, offsetof(SidTune, image));
+    std::memset(tune.image, 0, image_bytes);
+    std::memset(record + offsetof(SidTune, length), 0, sizeof tune - offsetof(SidTune, length));
+}
+
 // Everything after the read. `opened` is false for a file that could not be
 // opened: such a file goes on as zero bytes (and is then refused by the
 // load-address rule, keeping its path) instead of stopping as empty.
 SidLoadReport load_from(const uint8_t* bytes, uint32_t size, bool opened, const char* path,
                         SidTune& tune) {
-    sid_tune_clear(tune);
+    clear_record(tune, image_in_use(tune));
     SidLoadReport report{};
     if (opened && size == 0) return report.verdict = SidVerdict::Empty, report;
     if (size >= kSidImageSize) return report.verdict = SidVerdict::TooLarge, report;
@@ -98,9 +145,8 @@ SidLoadReport load_from(const uint8_t* bytes, uint32_t size, bool opened, const 
     }
 
     const int32_t data_bytes = static_cast<int32_t>(size - data_offset - skip);
-    if (data_bytes > 0) {
-        std::memcpy(tune.image, bytes + data_offset + skip, static_cast<uint32_t>(data_bytes));
-    }
+    const uint32_t copied = data_bytes > 0 ? static_cast<uint32_t>(data_bytes) : 0;
+    if (copied > 0) std::memcpy(tune.image, bytes + data_offset + skip, copied);
 
     tune.init_address = file.big_endian(psid::kInitAddress);
     tune.play_address = file.big_endian(psid::kPlayAddress);
@@ -127,7 +173,9 @@ SidLoadReport load_from(const uint8_t* bytes, uint32_t size, bool opened, const 
         apply_patch(tune);
         if (image_touches_cia2(tune)) report.verdict = SidVerdict::TouchesCia2;
     }
-    if (report.verdict != SidVerdict::Accepted) sid_tune_clear(tune);
+    // The patch changes a byte only where it found data, so nothing past the
+    // copied bytes needs clearing.
+    if (report.verdict != SidVerdict::Accepted) clear_record(tune, copied);
     if (!opened) report.verdict = SidVerdict::Unreadable;
     store_path(path, tune);
     return report;
@@ -138,16 +186,8 @@ SidLoadReport load_from(const uint8_t* bytes, uint32_t size, bool opened, const 
 void sid_tune_clear(SidTune& tune) { std::memset(&tune, 0, sizeof tune); }
 
 SidLoadReport sid_tune_load(const char* path, SidTune& tune) {
-    std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-    uint32_t size = 0;
-    if (file != nullptr) {
-        // Unbuffered: the read goes straight into our buffer, with no stream
-        // buffer to allocate and copy through (the host loads whole playlists).
-        std::setvbuf(file, nullptr, _IONBF, 0);
-        size = static_cast<uint32_t>(std::fread(g_file_buffer, 1, sizeof g_file_buffer, file));
-        std::fclose(file);
-    }
-    return load_from(g_file_buffer, size, file != nullptr, path, tune);
+    const int32_t got = path != nullptr ? read_file_once(path, g_file_buffer, sizeof g_file_buffer) : -1;
+    return load_from(g_file_buffer, got > 0 ? static_cast<uint32_t>(got) : 0, got >= 0, path, tune);
 }
 
 SidLoadReport sid_tune_load_bytes(const uint8_t* file, uint32_t size, const char* path,
@@ -156,11 +196,8 @@ SidLoadReport sid_tune_load_bytes(const uint8_t* file, uint32_t size, const char
 }
 
 int sid_is_our_file(const char* path) {
-    std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-    if (file == nullptr) return 0;
     char magic[sizeof psid::kMagic];
-    const size_t got = std::fread(magic, 1, sizeof magic, file);
-    std::fclose(file);
+    const int32_t got = path != nullptr ? read_file_once(path, magic, sizeof magic) : -1;
     return got == sizeof magic && std::memcmp(magic, psid::kMagic, sizeof magic) == 0 ? 1 : 0;
 }
 

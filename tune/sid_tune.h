@@ -17,7 +17,11 @@ struct SidTune {
     uint16_t play_address;   // called repeatedly while a song plays
     uint8_t songs;           // number of sub-songs; 0 = nothing playable
     uint8_t start_song;      // 1-based song to start with
-    uint8_t image[kSidImageSize];  // image[i] belongs at load_address + i
+    // image[i] belongs at load_address + i. From index `length` on it is all
+    // zero, unless the image reaches the top of memory (load_address + length
+    // = 65536), where a trimmed tail may follow; the loader relies on this
+    // to clear a record quickly, so whoever fills a record keeps to it.
+    uint8_t image[kSidImageSize];
     uint16_t length;         // image bytes to send over the cable
     char name[kSidTextLength + 1];
     char author[kSidTextLength + 1];

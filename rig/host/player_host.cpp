@@ -11,6 +11,7 @@ HostLog g_log;
 volatile LONG g_repeat = 0;
 bool g_stop_on_end_of_track = false;
 OutModule g_output{};
+std::function<void()> g_app_message_handler;
 
 void note(const std::string& call) { g_log.output_calls.push_back(call); }
 
@@ -43,6 +44,10 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         ++g_log.repeat_queries;
         return g_repeat ? 1 : 0;
     }
+    if (message == WM_APP) {
+        if (g_app_message_handler) g_app_message_handler();
+        return 0;
+    }
     if (message == kEndOfTrack) {
         ++g_log.end_of_track;
         if (g_stop_on_end_of_track && g_module != nullptr) g_module->stop();
@@ -72,7 +77,8 @@ BOOL CALLBACK match_window(HWND window, LPARAM param) {
 
 }  // namespace
 
-InModule* host_load(const char* dll, std::string& error) {
+InModule* host_load(const char* dll, std::string& error,
+                    const std::function<void(HMODULE)>& before_init) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = main_window_proc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -106,6 +112,7 @@ InModule* host_load(const char* dll, std::string& error) {
     g_module->instance = g_dll;
     g_module->set_info = set_info;
     g_module->output = &g_output;
+    if (before_init) before_init(g_dll);
     g_module->init();
     return g_module;
 }
@@ -120,6 +127,7 @@ void host_clear_log() { g_log = HostLog{}; }
 void host_set_repeat(bool on) { InterlockedExchange(&g_repeat, on ? 1 : 0); }
 HWND host_main_window() { return g_main_window; }
 void host_stop_on_end_of_track(bool on) { g_stop_on_end_of_track = on; }
+void host_on_app_message(std::function<void()> handler) { g_app_message_handler = std::move(handler); }
 
 void host_pump(DWORD ms) {
     host_pump_until([] { return false; }, ms);

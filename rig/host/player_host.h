@@ -23,8 +23,10 @@ struct HostLog {
 };
 
 // Loads `dll` (LoadLibrary, winampGetInModule2), fills the host fields and
-// calls init. Returns null with `error` set on failure.
-InModule* host_load(const char* dll, std::string& error);
+// calls init. Returns null with `error` set on failure. `before_init`, if
+// given, gets the loaded DLL just before init (to patch its imports).
+InModule* host_load(const char* dll, std::string& error,
+                    const std::function<void(HMODULE)>& before_init = nullptr);
 void host_unload();
 
 HostLog& host_log();   // only touched on the main thread
@@ -34,6 +36,9 @@ void host_set_repeat(bool on);
 // player does.
 void host_stop_on_end_of_track(bool on);
 HWND host_main_window();
+// Runs `handler` on the main thread for every WM_APP the main window gets
+// (a test's way to have the host call the plug-in from a message); null: none.
+void host_on_app_message(std::function<void()> handler);
 
 // Pumps the main thread's messages for `ms`, or until `done` is true.
 void host_pump(DWORD ms);

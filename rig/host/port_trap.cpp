@@ -19,7 +19,14 @@ enum : uint8_t {
     kInAlDx = 0xEC, kInAxDx = 0xED, kOutDxAl = 0xEE, kOutDxAx = 0xEF,
 };
 
-// Emulates one port instruction at `ip`; returns its length, 0 if it is none.
+// The ranges driver/userport.c opens in the I/O permission map.
+bool granted(uint16_t port) {
+    return (port >= 0x278 && port <= 0x27F) || (port >= 0x378 && port <= 0x37F) ||
+           (port >= 0x3BC && port <= 0x3BF);
+}
+
+// Emulates one port instruction at `ip`; returns its length, 0 if it is none
+// or if the system would refuse it.
 DWORD emulate(CONTEXT& context, const uint8_t* ip) {
     DWORD length = 0;
     bool wide = false;
@@ -40,6 +47,7 @@ DWORD emulate(CONTEXT& context, const uint8_t* ip) {
     }
     const bool in = opcode == kInAlImm || opcode == kInAxImm || opcode == kInAlDx || opcode == kInAxDx;
     const bool byte = opcode == kInAlImm || opcode == kOutImmAl || opcode == kInAlDx || opcode == kOutDxAl;
+    if (!granted(port) || (!byte && !granted(static_cast<uint16_t>(port + 1)))) return 0;
     EnterCriticalSection(&g_lock);
     if (in && byte) {
         const uint8_t value = g_cable ? g_cable->in8(port) : g_sim.io_read8(port);

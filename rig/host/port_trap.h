@@ -13,8 +13,10 @@
 class ParallelCable;
 
 void port_trap_install();
-// Trapping on: port instructions reach `sim`. Off: they fault as they would
-// on a system that refuses port access.
+// Trapping on: port instructions reach `sim`, but only on the ports our
+// driver opens (0x278-0x27F, 0x378-0x37F, 0x3BC-0x3BF; a word access needs
+// both its bytes there); others fault, as on NT with the driver running.
+// Off: every port instruction faults, as on a system that refuses access.
 void port_trap_enable(bool on);
 // The simulator behind the trap; every use from a test thread goes through
 // port_trap_lock()/unlock() (the handler takes the same lock).

@@ -62,6 +62,21 @@ TEST_F(FixedRig, NoProgressWindowAndNoC64ElsewhereIsFound) {
     EXPECT_FALSE(box.owned);
 }
 
+TEST_F(FixedRig, RefusedPortSaysThisBuildNeedsDirectPortAccess) {
+    port_trap_enable(false);
+    BoxAnswerer box("Error", IDOK);
+    EXPECT_EQ(play(rig_tune_file("noaccess.sid", rig_tune(64, 1))), 1);
+    ASSERT_TRUE(box.finish());
+    // No driver to blame here and no administrator to ask for.
+    EXPECT_EQ(box.text,
+              "No access to the parallel port.\n"
+              "This build needs a system that lets programs use the port directly "
+              "(the Windows 9x family).\n"
+              "On Windows NT, 2000 or XP use the full build.");
+    EXPECT_TRUE(box.has_icon);
+    EXPECT_FALSE(box.owned);
+}
+
 TEST_F(FixedRig, MessageBoxesStandInForTheDialogs) {
     ASSERT_EQ(play(rig_tune_file("playing.sid", rig_tune(64, 1))), 0);
     port_trap_reset_counts();

@@ -27,7 +27,8 @@ protected:
         load_as_is();
     }
     // Loads with the registry as the test left it.
-    void load_as_is(const std::string& dll = g_dll_path, uint16_t c64_port = 0x378) {
+    void load_as_is(const std::string& dll = g_dll_path, uint16_t c64_port = 0x378,
+                    const std::function<void(HMODULE)>& before_init = nullptr) {
         {
             SimLock lock;
             port_trap_sim() = C64ReceiverSim(c64_port);
@@ -36,7 +37,7 @@ protected:
         host_clear_log();
         host_set_repeat(false);
         std::string error;
-        module_ = host_load(dll.c_str(), error);
+        module_ = host_load(dll.c_str(), error, before_init);
         ASSERT_NE(module_, nullptr) << error;
     }
     void SetUp() override { load(); }

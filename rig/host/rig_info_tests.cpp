@@ -52,6 +52,63 @@ TEST_F(Rig, TitlesAndLengthsForThePlaylist) {
     EXPECT_EQ(file_info(module_, "").title, " - Played");
 }
 
+TEST_F(Rig, AFileAnotherProgramWritesIsStillRead) {
+    const std::string path = rig_tune_file("held.sid", named_tune("Held", "Open"));
+    // As an editor or a download in progress keeps it: open for writing,
+    // sharing reads only.
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(module_->is_our_file(const_cast<char*>(path.c_str())), 1);
+    EXPECT_EQ(file_info(module_, path.c_str()).title, "Held - Open");
+    EXPECT_EQ(play(path), 0);
+    CloseHandle(writer);
+    EXPECT_EQ(with_sim([](C64ReceiverSim& sim) { return sim.image_length(); }), 64);
+}
+
+struct FileCalls {
+    decltype(&CreateFileA) create;
+    decltype(&ReadFile) read;
+    decltype(&CloseHandle) close;
+    int creates, reads, closes;
+} g_file_calls;
+
+HANDLE WINAPI counted_create(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                             DWORD disposition, DWORD flags, HANDLE templ) {
+    ++g_file_calls.creates;
+    return g_file_calls.create(name, access, share, sa, disposition, flags, templ);
+}
+BOOL WINAPI counted_read(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED o) {
+    ++g_file_calls.reads;
+    return g_file_calls.read(file, buffer, size, got, o);
+}
+BOOL WINAPI counted_close(HANDLE handle) {
+    ++g_file_calls.closes;
+    return g_file_calls.close(handle);
+}
+
+TEST_F(Rig, ALoadIsOneOpenOneReadOneClose) {
+    // The host asks about every file of a playlist: a read that returns less
+    // than asked for has met the end of the file, no second read needed.
+    const std::string path = rig_tune_file("calls.sid", rig_tune(2000, 1));
+    HMODULE dll = reinterpret_cast<HMODULE>(module_->instance);
+    g_file_calls = FileCalls{};
+    g_file_calls.create = reinterpret_cast<decltype(&CreateFileA)>(
+        rig_patch_import(dll, "KERNEL32.dll", "CreateFileA", reinterpret_cast<void*>(counted_create)));
+    g_file_calls.read = reinterpret_cast<decltype(&ReadFile)>(
+        rig_patch_import(dll, "KERNEL32.dll", "ReadFile", reinterpret_cast<void*>(counted_read)));
+    g_file_calls.close = reinterpret_cast<decltype(&CloseHandle)>(
+        rig_patch_import(dll, "KERNEL32.dll", "CloseHandle", reinterpret_cast<void*>(counted_close)));
+    ASSERT_TRUE(g_file_calls.create && g_file_calls.read && g_file_calls.close);
+    const FileInfo info = file_info(module_, path.c_str());
+    EXPECT_EQ(g_file_calls.creates, 1);
+    EXPECT_EQ(g_file_calls.reads, 1);
+    EXPECT_EQ(g_file_calls.closes, 1);
+    EXPECT_EQ(info.length, static_cast<int>(kNoTime));
+    EXPECT_EQ(module_->is_our_file(const_cast<char*>(path.c_str())), 1);
+    EXPECT_EQ(g_file_calls.reads, 2);
+}
+
 TEST_F(Rig, FileInfoNeverDisturbsThePlayingTune) {
     ASSERT_EQ(play(rig_tune_file("playing.sid", rig_tune(64, 3))), 0);
     PsidSpec other = rig_tune(64, 2);
@@ -178,6 +235,31 @@ TEST_F(Rig, AboutClosesWithOkEscapeAndTheCloseBox) {
     EXPECT_NE(text.find("\r\nVersion 2.0 (2004-05-16)\r\n\r\nWhats new:\r\n"), std::string::npos);
     EXPECT_NE(text.find("UserPort.sys"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 27), "I co sie tak gapisz czopku?");
+}
+
+// Tab must not land in the About text (it would select it all) nor in the
+// configuration's hidden buddy of the up-down control.
+TEST_F(Rig, TabSkipsTheAboutTextAndTheHiddenBuddy) {
+    struct {
+        const char* title;
+        int id;
+        LONG style = -1;
+    } cases[] = {{"About", 1007}, {"Configuration", 1008}};
+    for (auto& c : cases) {
+        OnThread hand([&] {
+            HWND d = wait_for_window("#32770", c.title, 5000);
+            if (d == nullptr) return;
+            c.style = GetWindowLongA(GetDlgItem(d, c.id), GWL_STYLE);
+            press_button(d, IDCANCEL);
+        });
+        if (c.id == 1007) module_->about(host_main_window());
+        else module_->config(host_main_window());
+    }
+    for (const auto& c : cases) {
+        ASSERT_NE(c.style, -1) << c.title;
+        EXPECT_EQ(c.style & WS_TABSTOP, 0) << c.title;
+    }
+    EXPECT_NE(cases[0].style & ES_READONLY, 0);  // the right control was read
 }
 
 TEST(RigVersion, VersionResourceOfTheFullBuild) {

@@ -67,6 +67,45 @@ TEST_F(RigSettings, ValuesAreReadAsFourByteNumbers) {
     EXPECT_EQ(setting("Time"), 150000u);
 }
 
+// Init's steps, seen through the DLL's own imports.
+std::vector<std::string> g_init_calls;
+decltype(&RegOpenKeyExA) g_real_reg_open;
+decltype(&GetVersionExA) g_real_get_version;
+decltype(&InitCommonControls) g_real_init_controls;
+
+LONG WINAPI noting_reg_open(HKEY key, LPCSTR name, DWORD options, REGSAM access, PHKEY out) {
+    g_init_calls.push_back("settings");
+    return g_real_reg_open(key, name, options, access, out);
+}
+BOOL WINAPI noting_get_version(LPOSVERSIONINFOA info) {
+    g_init_calls.push_back("port access");
+    return g_real_get_version(info);
+}
+void WINAPI noting_init_controls() {
+    g_init_calls.push_back("common controls");
+    g_real_init_controls();
+}
+
+TEST_F(RigSettings, InitLoadsTheSettingsFirstAndNeedsNoNewCommonControls) {
+    rig_write_settings(0x378, 150000, 1);
+    g_init_calls.clear();
+    bool all_hooked = false;
+    load_as_is(g_dll_path, 0x378, [&](HMODULE dll) {
+        g_real_reg_open = reinterpret_cast<decltype(g_real_reg_open)>(rig_patch_import(
+            dll, "ADVAPI32.dll", "RegOpenKeyExA", reinterpret_cast<void*>(noting_reg_open)));
+        g_real_get_version = reinterpret_cast<decltype(g_real_get_version)>(rig_patch_import(
+            dll, "KERNEL32.dll", "GetVersionExA", reinterpret_cast<void*>(noting_get_version)));
+        // The one every common controls version has (Windows 95 included).
+        g_real_init_controls = reinterpret_cast<decltype(g_real_init_controls)>(
+            rig_patch_import(dll, "COMCTL32.DLL", "InitCommonControls",
+                             reinterpret_cast<void*>(noting_init_controls)));
+        all_hooked = g_real_reg_open && g_real_get_version && g_real_init_controls;
+    });
+    EXPECT_TRUE(all_hooked);
+    EXPECT_EQ(g_init_calls,
+              (std::vector<std::string>{"settings", "port access", "common controls"}));
+}
+
 // What a test thread saw of the dialog and what it did.
 struct DialogVisit {
     std::string port, time, time_after;
@@ -340,6 +379,31 @@ TEST_F(RigSettings, UnwritableDriverFileIsReportedByItsPath) {
                             "that you can start port access service (UserPort.sys).");
     EXPECT_FALSE(box.has_icon);
     EXPECT_FALSE(box.owned);
+}
+
+UINT g_windows_dir_answer;
+UINT WINAPI failing_windows_dir(LPSTR, UINT) { return g_windows_dir_answer; }
+
+TEST_F(RigSettings, NoWindowsDirectoryEndsTheSetUpWithAMessage) {
+    // 0: the call failed; more than the buffer holds: nothing was written.
+    for (UINT answer : {0u, 4000u}) {
+        g_windows_dir_answer = answer;
+        rig_write_settings(0x378, 150000, 0);
+        BoxAnswerer box("UserPort", IDOK, 8000);
+        bool hooked = false;
+        load_as_is(g_dll_path, 0x378, [&](HMODULE dll) {
+            hooked = rig_patch_import(dll, "KERNEL32.dll", "GetWindowsDirectoryA",
+                                      reinterpret_cast<void*>(failing_windows_dir)) != nullptr;
+        });
+        ASSERT_TRUE(hooked);
+        ASSERT_TRUE(box.finish()) << answer;
+        EXPECT_EQ(box.text, "Driver does not exist:\r\n\\SystemRoot\\System32\\Drivers\\UserPort.sys"
+                            "\r\n\r\nYou have to log as user with administrator priviledges, so "
+                            "that you can start port access service (UserPort.sys).")
+            << answer;
+        EXPECT_EQ(find_window("#32770", "UserPort"), nullptr);  // one message only
+        unload();
+    }
 }
 
 }  // namespace

@@ -17,6 +17,11 @@ void rig_delete_settings();
 // Reads a settings value; false when missing.
 bool rig_read_setting(const char* name, DWORD& value);
 
+// Points the loaded `module`'s import of `dll`!`function` at `replacement`
+// (the rig's way to make a system call fail for the DLL alone). Returns
+// what the import pointed at before, or null when there is no such import.
+void* rig_patch_import(HMODULE module, const char* dll, const char* function, void* replacement);
+
 // Writes a PSID file into the rig's temp folder and returns its path.
 std::string rig_tune_file(const std::string& name, const PsidSpec& spec);
 PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song = 1);

@@ -189,6 +189,35 @@ TEST_F(Rig, RefusedPortAccessIsAMessageNotACrash) {
     EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
 }
 
+TEST_F(Rig, NoPortValueCrashesTheHost) {
+    // Hand-edited "Port" values whose status register (base + 1) the driver
+    // opens, with a C64 answering there, but whose data register or word
+    // read of the status runs outside what it opens.
+    for (DWORD port : {0x377u, 0x37Eu, 0x27Eu, 0x3BEu, 0x3BBu}) {
+        SCOPED_TRACE(port);
+        unload();
+        rig_write_settings(port, kNoTime, 1);
+        load_as_is(g_dll_path, static_cast<uint16_t>(port));
+        port_trap_reset_counts();
+        {
+            BoxAnswerer box("Error", IDOK, 8000);
+            EXPECT_EQ(play(rig_tune_file("odd_port.sid", rig_tune(64, 2))), 1);
+            ASSERT_TRUE(box.finish());
+            EXPECT_EQ(box.text.rfind("No access to the parallel port.", 0), 0u) << box.text;
+        }
+        module_->set_output_time(1000);  // skipped silently, as stop
+        module_->stop();
+        EXPECT_EQ(port_trap_counts().out8, 0u);
+        EXPECT_EQ(find_window("#32770", "Error"), nullptr);
+    }
+    // All three registers inside one opened range: plays as usual.
+    unload();
+    rig_write_settings(0x37D, kNoTime, 1);
+    load_as_is(g_dll_path, 0x37D);
+    EXPECT_EQ(play(rig_tune_file("odd_port.sid", rig_tune(64, 2))), 0);
+    EXPECT_TRUE(with_sim([](C64ReceiverSim& sim) { return sim.playing(); }));
+}
+
 TEST_F(Rig, SilentC64WhereNoMonitorWatches) {
     // Silent after the image: the closing commands give up after about 2 s.
     const PsidSpec spec = rig_tune(100, 2);
@@ -210,13 +239,38 @@ TEST_F(Rig, SilentC64WhereNoMonitorWatches) {
     ASSERT_EQ(play(rig_tune_file("tail.sid", spec)), 0);
     host_clear_log();
     with_sim([](C64ReceiverSim& sim) { return sim.stall_after(0), 0; });
-    module_->set_output_time(1000);
+    {
+        BoxAnswerer box("Error", IDOK);
+        module_->set_output_time(1000);
+    }
     EXPECT_TRUE(host_log().set_info.empty());
     EXPECT_TRUE(host_log().output_calls.empty());
+    EXPECT_TRUE(host_pump_until([] { return host_log().end_of_track > 0; }, 2000));
     const DWORD start = GetTickCount();
     module_->stop();
     EXPECT_LT(GetTickCount() - start, 8000u);
     EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
+}
+
+TEST_F(Rig, ASubSongChangeThatGivesUpSaysSoAndEndsTheTrack) {
+    unload();
+    load(3000);
+    ASSERT_EQ(play(rig_tune_file("gives_up.sid", rig_tune(64, 3))), 0);
+    host_clear_log();
+    with_sim([](C64ReceiverSim& sim) { return sim.stall_after(0), 0; });
+    BoxAnswerer box("Error", IDOK, 10000);
+    module_->set_output_time(2000);
+    ASSERT_TRUE(box.finish());
+    EXPECT_EQ(box.text, "C64 not responding. Check cable.");
+    EXPECT_TRUE(box.has_icon);
+    EXPECT_FALSE(box.owned);
+    // The C64 plays no new song: the host is not told one, and the track
+    // ends (once: its timer is over too, so the 3 s pass without a query).
+    EXPECT_TRUE(host_log().set_info.empty());
+    host_pump(3500);
+    EXPECT_EQ(host_log().end_of_track, 1);
+    EXPECT_EQ(host_log().repeat_queries, 0);
+    EXPECT_EQ(module_->get_output_time(), 0);
 }
 
 TEST_F(Rig, PlayAgainWithoutStopKeepsOneTimer) {
@@ -302,6 +356,51 @@ TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
     EXPECT_EQ(host_log().end_of_track, 0);    // and nothing after the stop
 }
 
+TEST_F(Rig, APlayDuringStopsWaitKeepsItsNewTrack) {
+    // Stop answers sent messages while it waits for the timer; the host may
+    // start the next track from one of them (with or without a stop first,
+    // as a player switching tracks does). The outer stop must then leave
+    // that track alone: its timer, its output and the C64.
+    unload();
+    load(3000);
+    PsidSpec next = rig_tune(64, 1);
+    next.play = 0x1600;
+    const std::string first_path = rig_tune_file("first.sid", rig_tune(64, 1));
+    const std::string next_path = rig_tune_file("next.sid", next);
+    for (bool stop_first : {false, true}) {
+        SCOPED_TRACE(stop_first ? "stop, then play" : "play");
+        ASSERT_EQ(play(first_path), 0);
+        int nested = -99;
+        host_on_app_message([&] {
+            if (stop_first) module_->stop();
+            nested = play(next_path);
+        });
+        host_clear_log();
+        OnThread sender([] { SendMessageA(host_main_window(), WM_APP, 0, 0); });
+        Sleep(300);  // the message now waits for this thread
+        const DWORD start = GetTickCount();
+        module_->stop();
+        const DWORD took = GetTickCount() - start;
+        sender.join();
+        host_on_app_message(nullptr);
+
+        EXPECT_EQ(nested, 0);
+        EXPECT_LT(took, 1500u);  // not the new track's 3 s
+        EXPECT_EQ(host_log().output_calls.back(), "pause(0)");  // no close after the new start
+        with_sim([](C64ReceiverSim& sim) {
+            EXPECT_TRUE(sim.playing());
+            EXPECT_EQ(sim.play_address(), 0x1600);
+            EXPECT_EQ(sim.commands().back().code, 0x82);  // no stop after the new start
+            return 0;
+        });
+        // The new track's own timer still ends it.
+        EXPECT_TRUE(host_pump_until([] { return host_log().end_of_track > 0; }, 10000));
+        host_pump(500);
+        EXPECT_EQ(host_log().end_of_track, 1);
+        module_->stop();
+    }
+}
+
 // Watches the progress window from its own thread while play holds the
 // main thread in the transfer.
 struct ProgressWatcher {
@@ -339,6 +438,11 @@ struct ProgressWatcher {
         CloseHandle(thread);
     }
 };
+
+bool with_sim_stalled() {
+    SimLock lock;
+    return port_trap_sim().stalled();
+}
 
 bool contains(const std::vector<std::string>& v, const std::string& s) {
     for (const auto& x : v)
@@ -422,6 +526,47 @@ TEST_F(Rig, ProgressWindowAndTheStallQuestion) {
         return 0;
     });
     EXPECT_EQ(find_window("#32770", "Transfering data..."), nullptr);
+}
+
+volatile LONG g_event_refusals = 0;
+HANDLE WINAPI refused_event(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) {
+    InterlockedIncrement(&g_event_refusals);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(Rig, WithoutItsEventTheMonitorStillPausesBetweenSamples) {
+    g_event_refusals = 0;
+    ASSERT_NE(rig_patch_import(reinterpret_cast<HMODULE>(module_->instance), "KERNEL32.dll",
+                               "CreateEventA", reinterpret_cast<void*>(refused_event)),
+              nullptr);
+    // A healthy C64 that takes 0.4 s over one byte: far from the question.
+    with_sim([](C64ReceiverSim& sim) { return sim.stall_after(5 + 500), 0; });
+    volatile LONG done = 0;
+    std::string asked;
+    OnThread resumer([] {
+        while (!with_sim_stalled()) Sleep(5);
+        Sleep(400);
+        SimLock lock;
+        port_trap_sim().resume();
+    });
+    OnThread question([&] {
+        while (!done) {
+            if (HWND box = find_window("#32770", "Error")) {
+                Sleep(50);
+                asked = message_box_text(box);
+                press_button(box, IDOK);
+            }
+            Sleep(10);
+        }
+    });
+    EXPECT_EQ(play(rig_tune_file("noevent.sid", rig_tune(2000, 1))), 0);
+    InterlockedExchange(&done, 1);
+    question.join();
+    resumer.join();
+    EXPECT_GE(g_event_refusals, 1);
+    EXPECT_EQ(asked, "");
+    EXPECT_TRUE(with_sim([](C64ReceiverSim& sim) { return sim.playing(); }));
 }
 
 TEST_F(Rig, AnEmptyTuneFlashesTheWindowWithoutAQuestion) {
