@@ -12,6 +12,7 @@ CRITICAL_SECTION g_lock;
 volatile LONG g_enabled = 1;
 PortTrapCounts g_counts{};
 volatile DWORD g_refused_begin = 0, g_refused_end = 0;  // [begin, end) of a refused module
+volatile LONG g_extra_base = 0;  // a base the driver grants besides the legacy ranges (0: none)
 
 enum : uint8_t {
     kOperandSize = 0x66,
@@ -21,8 +22,9 @@ enum : uint8_t {
 
 // The ranges driver/userport.c opens in the I/O permission map.
 bool granted(uint16_t port) {
+    const LONG extra = g_extra_base;
     return (port >= 0x278 && port <= 0x27F) || (port >= 0x378 && port <= 0x37F) ||
-           (port >= 0x3BC && port <= 0x3BF);
+           (port >= 0x3BC && port <= 0x3BF) || (extra != 0 && port >= extra && port <= extra + 7);
 }
 
 // Emulates one port instruction at `ip`; returns its length, 0 if it is none
@@ -47,7 +49,12 @@ DWORD emulate(CONTEXT& context, const uint8_t* ip) {
     }
     const bool in = opcode == kInAlImm || opcode == kInAxImm || opcode == kInAlDx || opcode == kInAxDx;
     const bool byte = opcode == kInAlImm || opcode == kOutImmAl || opcode == kInAlDx || opcode == kOutDxAl;
-    if (!granted(port) || (!byte && !granted(static_cast<uint16_t>(port + 1)))) return 0;
+    // While a module is refused, the instructions served stand for a port-I/O
+    // library's driver, which reaches every port; otherwise our driver's
+    // ranges apply.
+    const bool library_driver = g_refused_end != 0;
+    if (!library_driver && (!granted(port) || (!byte && !granted(static_cast<uint16_t>(port + 1)))))
+        return 0;
     EnterCriticalSection(&g_lock);
     if (in && byte) {
         const uint8_t value = g_cable ? g_cable->in8(port) : g_sim.io_read8(port);
@@ -88,6 +95,8 @@ void port_trap_install() {
     InitializeCriticalSection(&g_lock);
     AddVectoredExceptionHandler(1, on_exception);
 }
+
+void port_trap_grant_base(uint16_t base) { InterlockedExchange(&g_extra_base, base); }
 
 void port_trap_enable(bool on) { InterlockedExchange(&g_enabled, on ? 1 : 0); }
 C64ReceiverSim& port_trap_sim() { return g_sim; }

@@ -18,6 +18,9 @@ void port_trap_install();
 // both its bytes there); others fault, as on NT with the driver running.
 // Off: every port instruction faults, as on a system that refuses access.
 void port_trap_enable(bool on);
+// Also grants `base`'s eight registers, as the driver does when it was
+// installed with that base configured (0: the legacy ranges only).
+void port_trap_grant_base(uint16_t base);
 // The simulator behind the trap; every use from a test thread goes through
 // port_trap_lock()/unlock() (the handler takes the same lock).
 C64ReceiverSim& port_trap_sim();
@@ -27,7 +30,7 @@ void port_trap_attach_cable(ParallelCable* cable);
 // Port instructions inside this module's image fault as on a system that
 // refuses port access, while those of other modules are still served (null:
 // none refused). Lets a test refuse the plug-in's own IN/OUT but serve a
-// port-I/O library's.
+// port-I/O library's, on any port (its driver is not bound to our ranges).
 void port_trap_refuse_module(HMODULE module);
 void port_trap_lock();
 void port_trap_unlock();
