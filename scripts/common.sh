@@ -55,10 +55,13 @@ wine_ready() {
 
 # Runs a Windows program under Wine on a virtual screen. Output goes to
 # files: Wine's background processes would keep a pipe open.
+# A program that hangs (a message box nobody answers) is ended after
+# ZORBIN_WINE_LIMIT seconds, so that a run always finishes.
 run_wine() {
     local log=$1
     shift
-    xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" >"$log" 2>"$log.err"
+    timeout -k 10 "${ZORBIN_WINE_LIMIT:-1200}" \
+        xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" >"$log" 2>"$log.err"
 }
 
 # Runs the player rig under Wine on both DLLs, logging to $1; it photographs

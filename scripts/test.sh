@@ -29,6 +29,12 @@ rm -rf "$shots" && mkdir -p "$shots"
 rig_status=0
 run_rig "$ROOT/build/rig.log" "$shots" || rig_status=$?
 tr -d '\r' <"$ROOT/build/rig.log"
+# The summary line is the proof that the whole run came to its end; a rig
+# ended from outside may not leave a failing status behind.
+if [ "$rig_status" -eq 0 ] && { ! tr -d '\r' <"$ROOT/build/rig.log" | grep -q '^\[  PASSED  \] [0-9]* test' ||
+        tr -d '\r' <"$ROOT/build/rig.log" | grep -q '^\[  FAILED  \]'; }; then
+    rig_status=1
+fi
 if [ "$rig_status" -ne 0 ]; then
     echo "the player rig failed (status $rig_status); Wine's messages are in build/rig.log.err"
     exit 1
