@@ -56,10 +56,16 @@ void end_timer() {
     if (thread == nullptr) return;
     g_timer_thread = nullptr;
     g_timer_turn.store(0, std::memory_order_relaxed);
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
-           WAIT_OBJECT_0 + 1) {
+    // The wait wakes only for sent messages the thread has not yet looked
+    // at; a host that asked its queue's state after the query arrived would
+    // leave it unseen-but-pending forever. So each round first delivers what
+    // is already there, then waits.
+    for (;;) {
         MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // delivers the sent query
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // delivers sent messages
+        if (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) !=
+            WAIT_OBJECT_0 + 1)
+            break;
     }
     CloseHandle(thread);
 }

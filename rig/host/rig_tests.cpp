@@ -336,8 +336,7 @@ TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
     ASSERT_EQ(play(rig_tune_file("race.sid", rig_tune(64, 1))), 0);
     // The timer sends the query right after its count reaches the track's
     // second, with no wait in between; the margin covers those few steps.
-    // (Asking this thread's queue would mark the query as seen, and stop's
-    // wait only wakes for messages not seen yet.)
+    // (The next test looks at the queue first.)
     ASSERT_TRUE(wait_until([this] { return module_->get_output_time() >= 1000; }));
     Sleep(200);
     HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -354,6 +353,28 @@ TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
     host_pump(300);
     EXPECT_EQ(host_log().repeat_queries, 1);  // answered during stop's wait
     EXPECT_EQ(host_log().end_of_track, 0);    // and nothing after the stop
+}
+
+TEST_F(RigTimer, StopAfterTheHostLookedAtItsQueueDoesNotHang) {
+    // As above, but the player's thread has looked at its queue after the
+    // query arrived (as a busy host's GetQueueStatus or PeekMessage with a
+    // filter does): the query is then no longer new when stop waits.
+    ASSERT_EQ(play(rig_tune_file("seen.sid", rig_tune(64, 1))), 0);
+    ASSERT_TRUE(wait_until([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; }));
+    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OnThread watchdog([stopped] {
+        if (WaitForSingleObject(stopped, 15000) != WAIT_OBJECT_0) {
+            std::fprintf(stderr, "stop hung on a repeat query already looked at\n");
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    });
+    module_->stop();
+    SetEvent(stopped);
+    watchdog.join();
+    CloseHandle(stopped);
+    host_pump(300);
+    EXPECT_EQ(host_log().repeat_queries, 1);
+    EXPECT_EQ(host_log().end_of_track, 0);
 }
 
 TEST_F(Rig, APlayDuringStopsWaitKeepsItsNewTrack) {
