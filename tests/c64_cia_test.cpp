@@ -89,4 +89,28 @@ TEST(Cable, StrobeEdgeNibbleLinesAndStatus) {
     EXPECT_DOUBLE_EQ(cable.now_cycles(), 2.0 * static_cast<double>(cable.accesses()));
 }
 
+TEST(Cable, UnpluggedReadsOpenLinesAndTimeRunsOnTheMachinesClock) {
+    C64Machine c64;
+    ParallelCable cable(c64, 0x378, 2.0);
+    c64.cia2().write(kCiaDdrB, 0x10);  // PB4 low: a receiver at rest
+    cable.set_connected(false);
+    EXPECT_EQ(cable.in8(0x379) & 0xF8, 0x78) << "pull-ups only";
+    cable.out8(0x378, 0x8A);
+    cable.out8(0x378, 0x00);
+    EXPECT_EQ(c64.cia2().pending_flags() & kIcrFlag, 0) << "no strobe reaches the C64";
+    EXPECT_EQ(c64.cia2().port_b_pins() & 0x0F, 0x0F);
+    cable.set_connected(true);
+    EXPECT_EQ(cable.in8(0x379) & 0xF8, 0xD0);
+
+    C64Machine ntsc(C64Model::Ntsc);
+    EXPECT_EQ(ntsc.frame_cycles(), 17095u);
+    EXPECT_EQ(C64Machine().frame_cycles(), 19656u);
+    ParallelCable ntsc_cable(ntsc, 0x378);
+    ntsc_cable.in8(0x379);
+    ntsc_cable.in8(0x379);
+    EXPECT_NEAR(ntsc_cable.now_cycles(), 2 * 1.022727, 1e-9) << "one microsecond per access by default";
+    ntsc_cable.idle(kNtscClockHz / 2);
+    EXPECT_EQ(ntsc_cable.now_ms(), 500u);
+}
+
 }  // namespace

@@ -7,10 +7,17 @@ namespace {
 constexpr uint16_t kIoStart = 0xD000;
 constexpr uint16_t kSidStart = 0xD400, kSidEnd = 0xD800;
 constexpr uint16_t kCia1Start = 0xDC00, kCia2Start = 0xDD00, kCia2End = 0xDE00;
-constexpr uint8_t kPortPullUps = 0x17;  // undriven port lines read 1
+// The 6510's port lines as the C64 uses them.
+enum : uint8_t {
+    kPortLoram = 0x01,
+    kPortHiram = 0x02,
+    kPortCharen = 0x04,
+    kPortPullUps = kPortLoram | kPortHiram | kPortCharen | 0x10,  // undriven lines read 1
+};
 }  // namespace
 
-C64Machine::C64Machine() : cpu_(*this), ram_(0x10000, 0), other_io_(0x1000, 0) {}
+C64Machine::C64Machine(C64Model model)
+    : model_(model), timing_(c64_timing(model)), cpu_(*this), ram_(0x10000, 0), other_io_(0x1000, 0) {}
 
 uint16_t C64Machine::load_prg(const std::vector<uint8_t>& prg) {
     if (prg.size() < 2 || prg.size() - 2 > 0x10000) throw std::invalid_argument("not a .prg");
@@ -29,7 +36,7 @@ void C64Machine::start_at(uint16_t pc) {
 // The I/O area shows when CHAREN is 1 and at least one of LORAM/HIRAM is.
 bool C64Machine::io_visible() const {
     const uint8_t lines = static_cast<uint8_t>((port_latch_ & port_ddr_) | (kPortPullUps & ~port_ddr_));
-    return (lines & 0x04) && (lines & 0x03);
+    return (lines & kPortCharen) && (lines & (kPortLoram | kPortHiram));
 }
 
 // Only instructions that finish by `cycle` run, so every access an

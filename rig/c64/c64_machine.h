@@ -10,10 +10,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "rig/c64/c64_timing.h"
 #include "rig/c64/cia6526.h"
 #include "rig/c64/cpu6502.h"
-
-constexpr uint32_t kPalClockHz = 985248;
 
 struct SidWrite {
     uint64_t cycle;    // when the writing instruction began
@@ -30,7 +29,13 @@ struct WatchVisit {
 
 class C64Machine final : private Bus {
 public:
-    C64Machine();
+    explicit C64Machine(C64Model model = C64Model::Pal);
+
+    C64Model model() const { return model_; }
+    uint32_t clock_hz() const { return timing_.clock_hz; }
+    uint32_t cycles_per_line() const { return timing_.cycles_per_line; }
+    uint32_t lines_per_frame() const { return timing_.lines_per_frame; }
+    uint32_t frame_cycles() const { return timing_.frame_cycles(); }
 
     // Puts a .prg (two address bytes, then data) into RAM; returns its load address.
     uint16_t load_prg(const std::vector<uint8_t>& prg);
@@ -59,6 +64,8 @@ private:
     void write(uint16_t address, uint8_t value) override;
     void step_one();
 
+    const C64Model model_;
+    const C64Timing& timing_;
     Cpu6502 cpu_;
     Cia6526 cia1_, cia2_;
     std::vector<uint8_t> ram_;
