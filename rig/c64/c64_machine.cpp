@@ -5,6 +5,7 @@
 
 namespace {
 constexpr uint16_t kIoStart = 0xD000;
+constexpr uint16_t kVicEnd = 0xD400;
 constexpr uint16_t kSidStart = 0xD400, kSidEnd = 0xD800;
 constexpr uint16_t kCia1Start = 0xDC00, kCia2Start = 0xDD00, kCia2End = 0xDE00;
 // The 6510's port lines as the C64 uses them.
@@ -17,7 +18,7 @@ enum : uint8_t {
 }  // namespace
 
 C64Machine::C64Machine(C64Model model)
-    : model_(model), timing_(c64_timing(model)), cpu_(*this), ram_(0x10000, 0), other_io_(0x1000, 0) {}
+    : model_(model), timing_(c64_timing(model)), cpu_(*this), vic_(timing_), ram_(0x10000, 0), other_io_(0x1000, 0) {}
 
 uint16_t C64Machine::load_prg(const std::vector<uint8_t>& prg) {
     if (prg.size() < 2 || prg.size() - 2 > 0x10000) throw std::invalid_argument("not a .prg");
@@ -43,10 +44,14 @@ bool C64Machine::io_visible() const {
 // instruction makes on its last cycle - all loads and stores do - sees the
 // world as of that cycle.
 void C64Machine::run_until(uint64_t cycle) {
-    for (;;) {
+    while (cycle_ < cycle) {
+        if (cycle_ < cpu_held_until_) {  // the VIC has the bus
+            pass(std::min(cpu_held_until_, cycle) - cycle_);
+            continue;
+        }
         const int next = cpu_.next_step_cycles();
-        if (next == 0) {  // jammed: time passes, nothing happens
-            if (cycle > cycle_) cycle_ = cycle;
+        if (next == 0) {  // jammed: time passes, nothing else happens
+            pass(cycle - cycle_);
             return;
         }
         if (cycle_ + static_cast<uint64_t>(next) > cycle) return;
@@ -59,10 +64,22 @@ void C64Machine::step_one() {
     if (std::find(watched_.begin(), watched_.end(), pc) != watched_.end()) {
         visits_.push_back(WatchVisit{pc, cycle_, cpu_.regs.a});
     }
-    const int taken = cpu_.step();
-    cycle_ += static_cast<uint64_t>(taken);
-    cia1_.advance(static_cast<uint32_t>(taken));
-    cia2_.advance(static_cast<uint32_t>(taken));
+    const uint64_t began = cycle_;
+    pass(static_cast<uint64_t>(cpu_.step()));
+    const uint32_t held = vic_.bus_taken(began, cycle_);
+    cpu_held_until_ = cycle_ + held;
+    stolen_cycles_ += held;
+}
+
+// Time passes for every chip but the CPU.
+void C64Machine::pass(uint64_t cycles) {
+    cycle_ += cycles;
+    while (cycles > 0) {
+        const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(cycles, 1u << 30));
+        cia1_.advance(chunk);
+        cia2_.advance(chunk);
+        cycles -= chunk;
+    }
     cpu_.set_irq_line(cia1_.interrupt_asserted());
     cpu_.set_nmi_line(cia2_.interrupt_asserted());
 }
@@ -71,6 +88,7 @@ uint8_t C64Machine::read(uint16_t address) {
     if (address == 0) return port_ddr_;
     if (address == 1) return static_cast<uint8_t>((port_latch_ & port_ddr_) | (kPortPullUps & ~port_ddr_));
     if (address < kIoStart || address >= 0xE000 || !io_visible()) return ram_[address];
+    if (address < kVicEnd) return vic_.read(static_cast<uint8_t>(address), cycle_);
     if (address >= kSidStart && address < kSidEnd) return 0;  // write-only registers
     if (address >= kCia1Start && address < kCia2Start) return cia1_.read(static_cast<uint8_t>(address));
     if (address >= kCia2Start && address < kCia2End) return cia2_.read(static_cast<uint8_t>(address));
@@ -84,7 +102,9 @@ void C64Machine::write(uint16_t address, uint8_t value) {
         ram_[address] = value;
         return;
     }
-    if (address >= kSidStart && address < kSidEnd) {
+    if (address < kVicEnd) {
+        vic_.write(static_cast<uint8_t>(address), value, cycle_);
+    } else if (address >= kSidStart && address < kSidEnd) {
         sid_writes_.push_back(SidWrite{cycle_, static_cast<uint8_t>(address & 0x1F), value});
     } else if (address >= kCia1Start && address < kCia2Start) {
         cia1_.write(static_cast<uint8_t>(address), value);

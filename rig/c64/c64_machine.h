@@ -13,6 +13,7 @@
 #include "rig/c64/c64_timing.h"
 #include "rig/c64/cia6526.h"
 #include "rig/c64/cpu6502.h"
+#include "rig/c64/vic_ii.h"
 
 struct SidWrite {
     uint64_t cycle;    // when the writing instruction began
@@ -46,6 +47,9 @@ public:
     void run_until(uint64_t cycle);
     void run_for(uint64_t cycles) { run_until(cycle_ + cycles); }
     uint64_t cycle() const { return cycle_; }
+    // Cycles the VIC-II has kept the CPU off the bus so far (bad lines).
+    uint64_t stolen_cycles() const { return stolen_cycles_; }
+    uint32_t raster_line() const { return vic_.raster_line(cycle_); }
 
     uint8_t ram(uint16_t address) const { return ram_[address]; }
     void set_ram(uint16_t address, uint8_t value) { ram_[address] = value; }
@@ -63,15 +67,19 @@ private:
     uint8_t read(uint16_t address) override;
     void write(uint16_t address, uint8_t value) override;
     void step_one();
+    void pass(uint64_t cycles);
 
     const C64Model model_;
     const C64Timing& timing_;
     Cpu6502 cpu_;
     Cia6526 cia1_, cia2_;
+    VicII vic_;
     std::vector<uint8_t> ram_;
     std::vector<uint8_t> other_io_;
     uint8_t port_ddr_ = 0x2F, port_latch_ = 0x37;
     uint64_t cycle_ = 0;
+    uint64_t cpu_held_until_ = 0;
+    uint64_t stolen_cycles_ = 0;
     std::vector<uint16_t> watched_;
     std::vector<WatchVisit> visits_;
     std::vector<SidWrite> sid_writes_;
