@@ -119,7 +119,9 @@ void Cpu6502::set_nmi_line(bool asserted) {
 int Cpu6502::next_step_cycles() {
     if (jammed_) return 0;
     if (nmi_pending_ || (irq_line_ && !(regs.p & kFlagI))) return 7;
-    return decode(bus_.read(regs.pc)).cycles;
+    const Opcode& next = decode(bus_.read(regs.pc));
+    if (next.op == Op::Jam) jammed_ = true;  // it would jam on its first cycle
+    return next.cycles;
 }
 
 int Cpu6502::step() {

@@ -36,6 +36,7 @@ enum : uint8_t {
 
 enum : uint8_t {
     kControl1YScroll = 0x07,
+    kControl1Rows25 = 0x08,
     kControl1Den = 0x10,         // display enable
     kControl1RasterBit8 = 0x80,  // read: raster line bit 8
 };
