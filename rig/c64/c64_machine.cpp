@@ -27,11 +27,12 @@ constexpr uint8_t kRunDirection = 0x2F, kRunLatch = 0x37;
 constexpr uint16_t kSysReturnsTo = 0xE147;  // inside BASIC's SYS code
 constexpr uint8_t kRunStackPointer = 0xF8;  // BASIC's own use of the stack, roughly
 constexpr uint8_t kRunScreenControl = kControl1Den | kControl1Rows25 | 3;  // YSCROLL 3
-constexpr uint8_t kCiaStartContinuousLoad = 0x11;
+constexpr uint8_t kCiaStartContinuousLoad = kControlStart | kControlForceLoad;
 }  // namespace
 
 C64Machine::C64Machine(C64Model model)
-    : model_(model), timing_(c64_timing(model)), cpu_(*this), vic_(timing_), ram_(0x10000, 0),
+    : model_(model), timing_(c64_timing(model)), cpu_(*this),
+      cia1_(timing_.clock_hz, timing_.mains_hz), cia2_(timing_.clock_hz, timing_.mains_hz), vic_(timing_), ram_(0x10000, 0),
       other_io_(kIoEnd - kIoStart, 0), port_ddr_(kRunDirection), port_latch_(kRunLatch) {
     cpu_.reset();
 }
