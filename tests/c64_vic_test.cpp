@@ -42,6 +42,7 @@ TEST(Vic, RasterReaches311OnPalAndOnly262OnNtsc) {
 struct Counted {
     uint64_t stolen_per_frame;
     size_t passes_per_frame;
+    uint16_t timer;  // CIA 1 timer A, started with the CPU
 };
 Counted run_frames(C64Model model, uint8_t control1, int frames) {
     C64Machine c64(model);
@@ -53,11 +54,15 @@ Counted run_frames(C64Model model, uint8_t control1, int frames) {
     });
     c64.watch(kCodeAt + 5);
     c64.start_at(kCodeAt);
+    c64.cia1().write(kCiaTimerALow, 0xFF);
+    c64.cia1().write(kCiaTimerAHigh, 0xFF);
+    c64.cia1().write(kCiaControlA, kControlStart | kControlForceLoad);
     c64.run_for(c64.frame_cycles());  // the first frame may start with DEN still clear
     const uint64_t stolen = c64.stolen_cycles();
     const size_t passes = c64.visits().size();
     c64.run_for(static_cast<uint64_t>(frames) * c64.frame_cycles());
-    return Counted{(c64.stolen_cycles() - stolen) / frames, (c64.visits().size() - passes) / frames};
+    return Counted{(c64.stolen_cycles() - stolen) / frames, (c64.visits().size() - passes) / frames,
+                   static_cast<uint16_t>(c64.cia1().read(kCiaTimerALow) | c64.cia1().read(kCiaTimerAHigh) << 8)};
 }
 
 TEST(Vic, BadLinesTakeTheBusOnlyWithTheScreenOn) {
@@ -68,6 +73,7 @@ TEST(Vic, BadLinesTakeTheBusOnlyWithTheScreenOn) {
     EXPECT_NEAR(static_cast<double>(off.passes_per_frame), 19656 / 5.0, 2);
     EXPECT_NEAR(static_cast<double>(on.passes_per_frame), (19656 - 1075) / 5.0, 2)
         << "the CPU loses the stolen cycles";
+    EXPECT_NEAR(on.timer, off.timer, 8) << "while the timers go on counting";
     EXPECT_EQ(run_frames(C64Model::Ntsc, 0x1B, 10).stolen_per_frame, 25u * VicII::kBadLineBusCycles);
 }
 
