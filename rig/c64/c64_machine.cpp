@@ -6,6 +6,7 @@
 #include "rig/c64/system_rom.h"
 
 namespace {
+constexpr size_t kMemorySize = 0x10000;
 constexpr uint16_t kIoStart = 0xD000, kIoEnd = 0xE000;
 constexpr uint16_t kVicEnd = 0xD400;
 constexpr uint16_t kSidStart = 0xD400, kSidEnd = 0xD800;
@@ -24,7 +25,9 @@ enum : uint8_t {
 // What the KERNAL leaves in the port: P0-P3 and P5 outputs, all ROMs and I/O in.
 constexpr uint8_t kRunDirection = 0x2F, kRunLatch = 0x37;
 
-constexpr uint16_t kSysReturnsTo = 0xE147;  // inside BASIC's SYS code
+// Where BASIC's SYS code goes on when the program returns; BASIC's last
+// pages lie in the KERNAL ROM, so this is a jam byte of the stand-in.
+constexpr uint16_t kSysReturnsTo = 0xE147;
 constexpr uint8_t kRunStackPointer = 0xF8;  // BASIC's own use of the stack, roughly
 constexpr uint8_t kRunScreenControl = kControl1Den | kControl1Rows25 | 3;  // YSCROLL 3
 constexpr uint8_t kCiaStartContinuousLoad = kControlStart | kControlForceLoad;
@@ -32,15 +35,15 @@ constexpr uint8_t kCiaStartContinuousLoad = kControlStart | kControlForceLoad;
 
 C64Machine::C64Machine(C64Model model)
     : model_(model), timing_(c64_timing(model)), cpu_(*this),
-      cia1_(timing_.clock_hz, timing_.mains_hz), cia2_(timing_.clock_hz, timing_.mains_hz), vic_(timing_), ram_(0x10000, 0),
-      other_io_(kIoEnd - kIoStart, 0), port_ddr_(kRunDirection), port_latch_(kRunLatch) {
+      cia1_(timing_.clock_hz, timing_.mains_hz), cia2_(timing_.clock_hz, timing_.mains_hz), vic_(timing_),
+      ram_(kMemorySize, 0), other_io_(kIoEnd - kIoStart, 0), port_ddr_(kRunDirection), port_latch_(kRunLatch) {
     cpu_.reset();
 }
 
 uint16_t C64Machine::load_prg(const std::vector<uint8_t>& prg) {
-    if (prg.size() < 2 || prg.size() - 2 > 0x10000) throw std::invalid_argument("not a .prg");
+    if (prg.size() < 2 || prg.size() - 2 > kMemorySize) throw std::invalid_argument("not a .prg");
     const uint16_t load = static_cast<uint16_t>(prg[0] | prg[1] << 8);
-    if (load + (prg.size() - 2) > 0x10000) throw std::invalid_argument(".prg runs past $FFFF");
+    if (load + (prg.size() - 2) > kMemorySize) throw std::invalid_argument(".prg runs past $FFFF");
     std::copy(prg.begin() + 2, prg.end(), ram_.begin() + load);
     return load;
 }
@@ -72,8 +75,8 @@ void C64Machine::start_after_run(uint16_t pc) {
     cpu_.regs.p = kFlagU;
     cpu_.regs.s = kRunStackPointer;
     const uint16_t rts_address = static_cast<uint16_t>(kSysReturnsTo - 1);
-    ram_[0x0100 | cpu_.regs.s--] = static_cast<uint8_t>(rts_address >> 8);
-    ram_[0x0100 | cpu_.regs.s--] = static_cast<uint8_t>(rts_address);
+    ram_[kStackPage | cpu_.regs.s--] = static_cast<uint8_t>(rts_address >> 8);
+    ram_[kStackPage | cpu_.regs.s--] = static_cast<uint8_t>(rts_address);
     cpu_.regs.pc = pc;
 }
 

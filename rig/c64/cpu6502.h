@@ -44,6 +44,7 @@ enum : uint8_t {
 };
 
 enum : uint16_t {
+    kStackPage = 0x0100,
     kNmiVector = 0xFFFA,
     kResetVector = 0xFFFC,
     kIrqVector = 0xFFFE,
@@ -88,8 +89,8 @@ private:
     uint16_t fetch_word();
     uint16_t operand_address(Mode mode, bool page_penalty);
     uint16_t indexed(uint16_t base, uint8_t index, bool page_penalty);
-    void push(uint8_t value) { bus_.write(static_cast<uint16_t>(0x0100 | regs.s--), value); }
-    uint8_t pull() { return bus_.read(static_cast<uint16_t>(0x0100 | ++regs.s)); }
+    void push(uint8_t value) { bus_.write(static_cast<uint16_t>(kStackPage | regs.s--), value); }
+    uint8_t pull() { return bus_.read(static_cast<uint16_t>(kStackPage | ++regs.s)); }
     void enter_interrupt(uint16_t vector, uint16_t return_address, bool from_brk);
 
     void set_nz(uint8_t value);
