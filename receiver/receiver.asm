@@ -2,8 +2,8 @@
 ; parallel cable (docs/cable.md) and plays them on this C64's own SID.
 ;
 ;     acme -f cbm -o receiver.prg receiver.asm
-;     LOAD"RECEIVER",8 and RUN: the BASIC line copies the resident part to
-;     its home and starts it; from then on the C64 only listens.
+;     LOAD"RECEIVER",8 and RUN: the BASIC line copies the resident parts
+;     to their homes and starts them; from then on the C64 only listens.
 ;
 ; Wire (C64 view): PC data bits 0-3 arrive on PB0-PB3 of CIA 2; PC data
 ; bit 7 drives FLAG2, whose falling edge the CIA latches in ICR bit 4. A
@@ -17,26 +17,41 @@
 ; ICR bit 4 counts as a strobe: CIA 2 timer B, the TOD alarm and the serial
 ; port belong to the tunes, and their flags share the register.
 ;
-; Memory map while the receiver runs (images load at $03F0 or above, and
-; never at $0801, so none of this can be covered by an image; what tunes
-; are known to write is $02A7-$02FF, $033C-$03FB, most of page zero and
-; the stack from $01EF up, and the receiver keeps clear of all of it):
-;   $0100-$01A6  resident code, part 1 (the commands). The stack grows down
-;                from $01FF to meet it; tunes use a few dozen bytes there.
-;   $0200-$02A6  resident code, part 2 (the wire, play calls, interrupts),
-;                over BASIC's input buffer and the KERNAL's tables, which
-;                nothing reads while the receiver runs.
-;   $0300-$0313  variables, over BASIC's vectors (BASIC does not run).
-;   $0314-$0319  IRQ, BRK and NMI vectors: always ours.
-;   $FFFA-$FFFF  NMI and IRQ vectors in RAM (used when a tune banks the
-;                KERNAL out): ours unless the image reaches page $FF.
-;   spare copy   both code parts, 2 x $A7 bytes with a checksum, in RAM the
-;                image does not cover: $D000 (under the I/O area), else
-;                $E000, $C000 or $0800. Before each command the receiver
-;                copies it back over its home, so a tune that wrote into
-;                the home while it played cannot make the next command run
-;                damaged code. A spare whose checksum fails is not used.
-; Nothing of page zero is used, and nothing of $02A7-$02FF or $033C-$03FF.
+;
+; Memory map while the receiver runs. Images load at $03F0 or above (never
+; at $0801), so an image cannot cover anything below $03F0. What tunes are
+; known to write there is $02A7-$02FF, the tape buffer $033C-$03FB, most of
+; page zero and the stack from $01EF up; the receiver keeps nothing there
+; that must outlive a tune:
+;   $0100-$01EF  resident, the commands. The stack grows down from $01FF
+;                over its top; what lies there only runs after a repair.
+;   $0200-$02A6  resident, the wire, play calls and the repair, over BASIC's
+;                input buffer and the KERNAL's tables (neither runs).
+;   $0300-$0313  variables and the jumps to init and play, over BASIC's
+;                vectors.
+;   $0314-$0319  IRQ, BRK and NMI vectors: ours, set again before every
+;                command and after init.
+;   $031A-$0339  resident, the interrupt handlers, over the KERNAL's I/O
+;                vectors; $033A-$033B two more variables.
+;   $FFFA-$FFFF  NMI and IRQ vectors in RAM (used with the KERNAL banked
+;                out): ours unless the image reaches page $FF, where the
+;                tune's own vectors then hold.
+;   page zero, $033C-$03EF: the loader, only while an image arrives - no
+;                tune is alive then, and the next one's init sets up its
+;                own variables there.
+;   the spare    four pages: pages 1, 2, 0 and 3 as they were when the last
+;                image had arrived (resident code, loader and all), with
+;                an 8-bit checksum, in RAM the image does not cover: $D000
+;                (under the I/O area), else $E000, $F000, $C000, $0800 or
+;                $0400. Before each command the receiver copies its code
+;                back from the spare, so a tune that wrote into the home
+;                while it played cannot make the next command run damaged
+;                code; for $80 it fetches the loader from there. A spare
+;                whose checksum fails is not used. An image that leaves
+;                none of these places free (one longer than about 59 KB)
+;                leaves no spare: the next tune then needs the receiver
+;                started again.
+; Nothing else of page zero, $02A7-$02FF or $033C-$03FF is used.
 ;
 ; Play timing: CIA 1 timer A runs continuously with a latch of one frame of
 ; this machine (PAL 19656 cycles, NTSC 17095; told apart at start by the
@@ -50,15 +65,25 @@
 ; ICR and the PC waits for its answer: commands are answered while a tune
 ; plays. Tunes are called with interrupts masked, as a PSID player would;
 ; one that enables an interrupt and clears I reaches our handlers, which
-; keep the timer's tick for the poll loop.
+; keep the timer's tick for the poll loop. Which machine it is, PAL or
+; NTSC, only sets the frame; a tune that sets its own timer value gets it
+; on either.
 ;
 ; Stray edges: a strobe the PC did not mean (firmware or system probing the
 ; port) would pair nibbles wrongly for good. Bytes of one command follow
 ; each other within microseconds, so a gap of a third of a second inside a
 ; byte or a command (CIA 2 timer A, which no accepted tune can start, as
 ; the PC refuses every image holding $0E $DD) drops what was received and
-; rests the handshake. The image is exempt: the PC may pause in it. Unknown
-; command codes and load addresses below $03F0 are ignored.
+; rests the handshake (between commands the same restart changes
+; nothing). A third of a second is far above the few tens of milliseconds
+; a busy PC may hold up the sending thread, and far below the time before
+; a user's next command. The image itself is exempt: the PC may pause in
+; it at will. Unknown command codes and load addresses below $03F0 are
+; ignored.
+;
+; While an image arrives the screen is off (VIC $D011 bit 4): no bad lines
+; steal cycles, and the image loop's 46 cycles a byte (21.4 KB/s at the
+; PAL clock) are what a real machine gives.
 
         !cpu 6502
 
