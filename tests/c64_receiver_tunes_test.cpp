@@ -226,6 +226,15 @@ TEST_P(TuneRig, StrayStrobesBetweenCommandsAreForgotten) {
     EXPECT_TRUE(link().ready());
     ASSERT_TRUE(upload(*speeds, 3));
     EXPECT_RATE(measured_rate(1), timer_rate(2052));
+
+    // A load command for $0200, over the receiver itself, is no real command.
+    std::vector<uint8_t> home(0x100);
+    for (uint16_t i = 0; i < home.size(); ++i) home[i] = c64.ram(static_cast<uint16_t>(0x0200 + i));
+    ASSERT_TRUE(link().send_command(kCmdLoadImage, 4, 0, true));
+    ASSERT_TRUE(link().send_byte(0x00, true) && link().send_byte(0x02, true));
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(link().send_byte(0x00, true));
+    for (uint16_t i = 0; i < home.size(); ++i) ASSERT_EQ(c64.ram(static_cast<uint16_t>(0x0200 + i)), home[i]) << i;
+    EXPECT_RATE(measured_rate(1), timer_rate(2052)) << "the tune plays on";
 }
 
 // CIA 2 timer B and the time-of-day alarm raise flags in the same register
