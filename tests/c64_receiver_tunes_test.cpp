@@ -35,9 +35,9 @@ uint32_t count_at(const C64Machine& c64, uint16_t address) {
     return c64.ram(address) | c64.ram(address + 1) << 8 | c64.ram(address + 2) << 16;
 }
 
-class TuneRig : public ::testing::TestWithParam<C64Model> {
+class ReceiverTunes : public ::testing::TestWithParam<C64Model> {
 protected:
-    TuneRig() : c64(GetParam()), booted(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kSettleCycles)) {
+    ReceiverTunes() : c64(GetParam()), booted(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kSettleCycles)) {
         cable.set_deadline(c64.cycle() + 300ull * c64.clock_hz());
         c64.watch(kPlay);
     }
@@ -81,7 +81,7 @@ protected:
 #define EXPECT_RATE(measured, expected) \
     EXPECT_NEAR(measured, expected, (expected) * kRateTolerance)
 
-TEST_P(TuneRig, EachSongPlaysAtTheRateItsInitAndPlaySet) {
+TEST_P(ReceiverTunes, EachSongPlaysAtTheRateItsInitAndPlaySet) {
     ASSERT_NE(booted, 0);
     auto tune = load_tune("speeds.sid");
     ASSERT_TRUE(upload(*tune, 1));
@@ -113,7 +113,7 @@ TEST_P(TuneRig, EachSongPlaysAtTheRateItsInitAndPlaySet) {
 
 // Song 1 of the hostile tune writes page zero, $02A7-$02FF and the tape
 // buffer on every call and pushes 24 bytes deep into the stack page.
-TEST_P(TuneRig, SurvivesATuneThatUsesLowMemoryAndTheStack) {
+TEST_P(ReceiverTunes, SurvivesATuneThatUsesLowMemoryAndTheStack) {
     ASSERT_NE(booted, 0);
     auto hostile = load_tune("hostile.sid");
     ASSERT_TRUE(upload(*hostile, 1));
@@ -132,7 +132,7 @@ TEST_P(TuneRig, SurvivesATuneThatUsesLowMemoryAndTheStack) {
 
 // Songs 2 and 3 enable CIA 1's timer interrupt and clear I in their init;
 // song 3 also points $0314 at its own handler.
-TEST_P(TuneRig, InterruptsATuneEnablesLandInOurHandlers) {
+TEST_P(ReceiverTunes, InterruptsATuneEnablesLandInOurHandlers) {
     ASSERT_NE(booted, 0);
     auto hostile = load_tune("hostile.sid");
     ASSERT_TRUE(upload(*hostile, 2));
@@ -147,7 +147,7 @@ TEST_P(TuneRig, InterruptsATuneEnablesLandInOurHandlers) {
 
 // RESTORE while a tune plays, with BASIC and KERNAL in, with BASIC out and
 // with both out (the images are stretched with zeros to reach under them).
-TEST_P(TuneRig, RestoreDuringPlayInEveryBankConfiguration) {
+TEST_P(ReceiverTunes, RestoreDuringPlayInEveryBankConfiguration) {
     ASSERT_NE(booted, 0);
     auto speeds = load_tune("speeds.sid");
     for (uint32_t image_end : {0x1100u, 0xA100u, 0xE100u}) {
@@ -163,7 +163,7 @@ TEST_P(TuneRig, RestoreDuringPlayInEveryBankConfiguration) {
 
 // Init of song 4 runs for about five seconds: the bounded waits of the
 // fixed build see a busy C64 and keep waiting.
-TEST_P(TuneRig, ALongInitStartsNormally) {
+TEST_P(ReceiverTunes, ALongInitStartsNormally) {
     ASSERT_NE(booted, 0);
     auto hostile = load_tune("hostile.sid");
     const double start_ms = cable.now_ms();
@@ -174,7 +174,7 @@ TEST_P(TuneRig, ALongInitStartsNormally) {
 
 // A C64 that hangs for good is reported after twelve seconds, a pulled
 // cable after two.
-TEST_P(TuneRig, AHungC64AndAPulledCableAreReported) {
+TEST_P(ReceiverTunes, AHungC64AndAPulledCableAreReported) {
     ASSERT_NE(booted, 0);
     auto hang = std::make_unique<SidTune>();
     sid_tune_clear(*hang);
@@ -201,7 +201,7 @@ TEST_P(TuneRig, AHungC64AndAPulledCableAreReported) {
 // Stray strobes between commands (firmware or the system probing the
 // port): the receiver drops a dangling nibble or a command that never
 // completes after a third of a second, and ignores unknown codes.
-TEST_P(TuneRig, StrayStrobesBetweenCommandsAreForgotten) {
+TEST_P(ReceiverTunes, StrayStrobesBetweenCommandsAreForgotten) {
     ASSERT_NE(booted, 0);
     auto speeds = load_tune("speeds.sid");
     ASSERT_TRUE(upload(*speeds, 1));
@@ -239,7 +239,7 @@ TEST_P(TuneRig, StrayStrobesBetweenCommandsAreForgotten) {
 
 // CIA 2 timer B and the time-of-day alarm raise flags in the same register
 // as the strobe; an upload must take nothing but FLAG as a strobe.
-TEST_P(TuneRig, OtherCia2FlagsDuringAnUploadAreNoStrobes) {
+TEST_P(ReceiverTunes, OtherCia2FlagsDuringAnUploadAreNoStrobes) {
     ASSERT_NE(booted, 0);
     Cia6526& cia2 = c64.cia2();
     cia2.write(kCiaTimerBLow, 7);  // an underflow every 8 cycles
@@ -270,7 +270,7 @@ TEST_P(TuneRig, OtherCia2FlagsDuringAnUploadAreNoStrobes) {
         ASSERT_EQ(c64.ram(static_cast<uint16_t>(0x2000 + i)), tune->image[i]) << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(PalAndNtsc, TuneRig, ::testing::Values(C64Model::Pal, C64Model::Ntsc),
+INSTANTIATE_TEST_SUITE_P(PalAndNtsc, ReceiverTunes, ::testing::Values(C64Model::Pal, C64Model::Ntsc),
                          [](const auto& info) { return info.param == C64Model::Pal ? "Pal" : "Ntsc"; });
 
 }  // namespace
