@@ -72,7 +72,8 @@ public:
     bool ready() { return status_says_ready(io_.in8(status_)); }
 
     // One byte as two nibbles, low first. `bounded` waits give up after
-    // kSilenceLimitMs of silence and return false; the others wait forever.
+    // kSilenceLimitMs of silence (kBusyLimitMs while the status lines show a
+    // wired C64) and return false; the others wait forever.
     bool send_byte(uint8_t value, bool bounded) {
         for (uint8_t i = 0; i < variant_.strobes_before_low_nibble; ++i) io_.out8(data_, kStrobe);
         io_.out8(data_, value & 0x0F);

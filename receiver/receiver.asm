@@ -30,7 +30,7 @@
 ;   $0300-$0313  variables and the jumps to init and play, over BASIC's
 ;                vectors.
 ;   $0314-$0319  IRQ, BRK and NMI vectors: ours, set again before every
-;                command and after init.
+;                command (a tune's init may point them elsewhere).
 ;   $031A-$0339  resident, the interrupt handlers, over the KERNAL's I/O
 ;                vectors; $033A-$033B two more variables.
 ;   $FFFA-$FFFF  NMI and IRQ vectors in RAM (used with the KERNAL banked
@@ -272,7 +272,7 @@ sum_spare
         lda #BANK_ALL_RAM
         sta CPU_PORT
         lda spare_page
-        beq +                   ; no spare: A = 0, and the sum is never 0
+        beq +                   ; no spare: Z = 0
         lda #0
         tax
         clc
