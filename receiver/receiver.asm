@@ -47,9 +47,11 @@
 ;                back from the spare, so a tune that wrote into the home
 ;                while it played cannot make the next command run damaged
 ;                code; for $80 it fetches the loader from there. A spare
-;                whose checksum fails is not used. An image that leaves
-;                none of these places free (one longer than about 59 KB)
-;                leaves no spare: the next tune then needs the receiver
+;                whose checksum fails is not used. Without a spare - an
+;                image longer than about 59 KB leaves none of these places
+;                free, or a tune wrote into it - the receiver stops
+;                answering at the next $80 (rather than take the image for
+;                commands): the PC reports it, and the receiver has to be
 ;                started again.
 ; Nothing else of page zero, $02A7-$02FF or $033C-$03FF is used.
 ;
@@ -351,7 +353,7 @@ load_image
         bcc +
         jsr stop_playing
         jsr sum_spare
-        bne +                   ; no loader to be had: the receiver must be started again
+-       bne -                   ; no loader to be had: silent until started again
         ldx #<(LOADER_LIMIT - LOADER_PART)
 loader_from
 -       lda $d200 + <LOADER_PART - 1,x

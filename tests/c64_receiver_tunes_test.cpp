@@ -198,6 +198,23 @@ TEST_P(ReceiverTunes, AHungC64AndAPulledCableAreReported) {
     EXPECT_NEAR(loose.now_ms() - start_ms, kSilenceLimitMs, 300);
 }
 
+// A tune that wrote into the spare copy (here: RAM under the I/O area)
+// leaves the receiver no loader: it falls silent at the next upload rather
+// than take the image for commands, and the PC reports it.
+TEST_P(ReceiverTunes, WithoutItsSpareTheReceiverFallsSilentAtTheNextUpload) {
+    ASSERT_NE(booted, 0);
+    auto speeds = load_tune("speeds.sid");
+    ASSERT_TRUE(upload(*speeds, 2));
+    c64.set_ram(0xD080, static_cast<uint8_t>(c64.ram(0xD080) ^ 0x5A));
+    const uint32_t start_ms = cable.now_ms();
+    EXPECT_FALSE(upload(*speeds, 1));
+    EXPECT_NEAR(cable.now_ms() - start_ms, kBusyLimitMs, 300);
+    const uint64_t silent_from = c64.cycle();
+    run_seconds(0.5);
+    EXPECT_EQ(play_rate(silent_from), 0.0) << "the tune was stopped";
+    EXPECT_FALSE(c64.cpu().jammed());
+}
+
 // Stray strobes between commands (firmware or the system probing the
 // port): the receiver drops a dangling nibble or a command that never
 // completes after a third of a second, and ignores unknown codes.
