@@ -17,7 +17,6 @@
 ; ICR bit 4 counts as a strobe: CIA 2 timer B, the TOD alarm and the serial
 ; port belong to the tunes, and their flags share the register.
 ;
-;
 ; Memory map while the receiver runs. Images load at $03F0 or above (never
 ; at $0801), so an image cannot cover anything below $03F0. What tunes are
 ; known to write there is $02A7-$02FF, the tape buffer $033C-$03FB, most of
@@ -137,10 +136,10 @@ WIRE_PART       = $0200         ; resident, $A7 bytes, up to the KERNAL's tables
 WIRE_SIZE       = $a7
 HANDLER_PART    = $031a         ; resident, the KERNAL's unused I/O vectors
 HANDLER_LIMIT   = $033a         ; then two variables
-LOADER_PART     = $02         ; only while an image arrives: page zero ...
-LOADER_LIMIT      = $0100
+LOADER_PART     = $02           ; only while an image arrives: page zero ...
+LOADER_LIMIT    = $0100
 FINISH_PART     = $033c         ; ... and the tape buffer
-FINISH_LIMIT      = $03f0
+FINISH_LIMIT    = $03f0
 IRQ_VECTOR      = $0314         ; then BRK, then NMI
 HARDWARE_VECTORS = $fffa        ; NMI, RESET, IRQ
 
@@ -681,6 +680,9 @@ finish_load
         lda screen_saved
         and #$7f
         sta VIC_CONTROL
+        lda #$ff                ; the gap timer's latch, in case a tune wrote it
+        sta CIA2_TA_LO
+        sta CIA2_TA_HI
         jsr make_spare
         jmp command_loop
 
