@@ -23,7 +23,7 @@ struct SimCommand {
 
 class C64ReceiverSim {
 public:
-    // Present: answers. Absent: no port there (reads float_value). Busy: a
+    // Present: answers. Absent: no port there (reads the floating value). Busy: a
     // wired C64 that shows the resting lines but does not answer (a long
     // init). Unplugged: the port's pull-ups alone, status 0x7F.
     enum class Mode { Present, Absent, Busy, Unplugged };
