@@ -91,6 +91,7 @@
 CPU_PORT        = $01
 VIC_CONTROL     = $d011         ; bit 4: screen on; bit 7: raster line bit 8
 VIC_RASTER      = $d012
+VIC_IRQ_FLAGS   = $d019         ; written back as read: clears what was set
 SID             = $d400
 SID_REGISTERS   = $19
 CIA1_TA_LO      = $dc04
@@ -527,6 +528,7 @@ ram_irq
         pla
         rti
 note_irq
+        asl VIC_IRQ_FLAGS       ; a raster interrupt the tune enabled: done
         lda CIA1_ICR
         and #1
         ora tick_pending
