@@ -55,8 +55,9 @@
 ; Nothing else of page zero, $02A7-$02FF or $033C-$03FF is used.
 ;
 ; Play timing: CIA 1 timer A runs continuously with a latch of one frame of
-; this machine (PAL 19656 cycles, NTSC 17095; told apart at start by the
-; raster counter, which passes line 262 only on PAL) before init is called.
+; this machine (PAL 19656 cycles, NTSC 17095, the first NTSC machines
+; 16768; told apart at start by the highest line the raster counter
+; reaches: 311, 262 or 261) before init is called.
 ; Play is called on every underflow of that timer, polled while the
 ; receiver waits for the wire. A tune that programs the timer in its init,
 ; or later in play, is thus called at its own rate, as a PSID player would
@@ -115,7 +116,9 @@ SCREEN_ON       = $10
 
 PAL_FRAME       = 312 * 63
 NTSC_FRAME      = 263 * 65
-FIRST_PAL_ONLY_LINE = 263
+OLD_NTSC_FRAME  = 262 * 64
+PAL_LAST_LINE   = 311
+NTSC_LAST_LINE  = 262
 
 ; Memory configurations for the tune, chosen by where its image ends (as
 ; PSID players do): keep BASIC and KERNAL ROM unless the image lies under
@@ -225,25 +228,34 @@ install
         sta jump_init,x
         dex
         bpl -
-        ; PAL or NTSC: only PAL's raster counter passes line 262. The loop
-        ; runs longer than one frame of either.
+        ; PAL or NTSC, from the highest raster line seen in a little more
+        ; than a frame (a line is longer than one round of the loop): 311
+        ; on PAL, 262 on NTSC, 261 on the first NTSC machines.
+        lda #0
+        sta low_nibble          ; (scratch here) highest line - 256
         ldy #8
 -       lda VIC_CONTROL
         bpl +
         lda VIC_RASTER
-        cmp #<FIRST_PAL_ONLY_LINE
-        bcs pal
+        cmp low_nibble
+        bcc +
+        sta low_nibble
 +       dex
         bne -
         dey
         bne -
-        lda #<(NTSC_FRAME - 1)
-        ldx #>(NTSC_FRAME - 1)
-        bne +
-pal     lda #<(PAL_FRAME - 1)
-        ldx #>(PAL_FRAME - 1)
-+       sta frame_latch
-        stx frame_latch+1
+        ldx #2
+        lda low_nibble
+        cmp #<(PAL_LAST_LINE)
+        bcs +
+        dex
+        cmp #<(NTSC_LAST_LINE)
+        bcs +
+        dex
++       lda frames_lo,x
+        sta frame_latch
+        lda frames_hi,x
+        sta frame_latch+1
         jsr stop_playing
         jsr make_spare
         jmp command_loop
@@ -251,6 +263,9 @@ pal     lda #<(PAL_FRAME - 1)
 indirect_jumps
         jmp $ffff
         jmp $ffff
+
+frames_lo       !byte <(OLD_NTSC_FRAME - 1), <(NTSC_FRAME - 1), <(PAL_FRAME - 1)
+frames_hi       !byte >(OLD_NTSC_FRAME - 1), >(NTSC_FRAME - 1), >(PAL_FRAME - 1)
 
 ; ---------------------------------------------- resident: the commands
 command_image
