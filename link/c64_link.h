@@ -24,10 +24,16 @@ enum : uint8_t {
     kHandshake = 0x80,        // status bit 7: the receiver's answer
     kReadyMask = 0xF8,        // status bits 7..3 ...
     kReadyPattern = 0xD0,     // ... read 1,1,0,1,0 while the receiver rests
+    kWiredMask = 0x78,        // status bits 6..3 ...
+    kWiredPattern = 0x50,     // ... read 1,0,1,0 while a C64 is on and wired, busy or not
 };
 
 // The ready probe's test, also used where the status is read under a guard.
 constexpr bool status_says_ready(uint8_t status) { return (status & kReadyMask) == kReadyPattern; }
+// A C64 that is switched on and wired pulls ACK and SELECT up to its +5 V
+// and grounds PAPER-OUT and ERROR, busy or not; unplugged or switched off,
+// all four float to 1 at the PC.
+constexpr bool status_says_wired(uint8_t status) { return (status & kWiredMask) == kWiredPattern; }
 
 // What differs between the two builds on the wire. The full build strobes
 // twice before the low nibble and leaves the image part of an upload to the
@@ -40,8 +46,13 @@ struct LinkVariant {
 constexpr LinkVariant kFullBuildLink{2, true};
 constexpr LinkVariant kFixedBuildLink{1, false};
 
-// An unwatched wait gives up after this long without a handshake change.
+// An unwatched wait gives up after this long without a handshake change
+// when the status lines say no C64 is wired ...
 constexpr uint32_t kSilenceLimitMs = 2000;
+// ... and after this long while they say one is: a tune's init may keep
+// the receiver busy for seconds, and only a C64 that hangs for good
+// should be reported.
+constexpr uint32_t kBusyLimitMs = 12000;
 // How many status polls pass between two looks at the clock.
 constexpr uint32_t kPollsPerClockCheck = 2048;
 
@@ -61,7 +72,8 @@ public:
     bool ready() { return status_says_ready(io_.in8(status_)); }
 
     // One byte as two nibbles, low first. `bounded` waits give up after
-    // kSilenceLimitMs of silence and return false; the others wait forever.
+    // kSilenceLimitMs of silence (kBusyLimitMs while the status lines show a
+    // wired C64) and return false; the others wait forever.
     bool send_byte(uint8_t value, bool bounded) {
         for (uint8_t i = 0; i < variant_.strobes_before_low_nibble; ++i) io_.out8(data_, kStrobe);
         io_.out8(data_, value & 0x0F);
@@ -113,7 +125,9 @@ private:
     // Polls status bit 7 until it reads `level`. The status register is read
     // as a word; only its low byte carries the port's status lines. A bounded
     // wait starts its clock only after a first round of polls, so a receiver
-    // that answers at once never costs a look at the clock.
+    // that answers at once never costs a look at the clock. At each look it
+    // judges by the last status read: silence from a wired C64 is allowed
+    // kBusyLimitMs, from anything else kSilenceLimitMs.
     bool wait_handshake(uint8_t level, bool bounded) {
         if (!bounded) {
             while ((io_.in16(status_) & kHandshake) != level) {
@@ -123,14 +137,17 @@ private:
         bool timing = false;
         uint32_t silent_since = 0;
         for (;;) {
+            uint8_t status = 0;
             for (uint32_t n = 0; n < kPollsPerClockCheck; ++n) {
-                if ((io_.in16(status_) & kHandshake) == level) return true;
+                status = static_cast<uint8_t>(io_.in16(status_));
+                if ((status & kHandshake) == level) return true;
             }
             const uint32_t now = clock_.now_ms();
+            const uint32_t limit = status_says_wired(status) ? kBusyLimitMs : kSilenceLimitMs;
             if (!timing) {
                 timing = true;
                 silent_since = now;
-            } else if (now - silent_since >= kSilenceLimitMs) {
+            } else if (now - silent_since >= limit) {
                 return false;
             }
         }

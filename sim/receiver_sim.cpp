@@ -10,6 +10,8 @@ constexpr uint8_t kStrobeBit = 0x80;
 // A word read at base + 1 also returns the control register at base + 2,
 // which the plug-in never writes; its unused top bits read as ones.
 constexpr uint8_t kControlRegister = 0xC0;
+// Nothing on the status lines: the port's pull-ups read 1, BUSY inverted 0.
+constexpr uint8_t kOpenLines = 0x7F;
 
 }  // namespace
 
@@ -25,6 +27,15 @@ void C64ReceiverSim::reset() {
     noise_ = noise;
     floating_ = floating;
     record_writes_ = record;
+}
+
+void C64ReceiverSim::set_mode(Mode mode) {
+    const bool was_busy = mode_ == Mode::Busy;
+    mode_ = mode;
+    if (was_busy && mode == Mode::Present && !stalled_ && pending_) {
+        pending_ = false;
+        take_nibble(pending_nibble_);
+    }
 }
 
 void C64ReceiverSim::stall_after(uint32_t bytes) {
@@ -44,13 +55,13 @@ void C64ReceiverSim::resume() {
 }
 
 void C64ReceiverSim::io_write(uint16_t port, uint8_t value) {
-    if (port != base_ || mode_ == Mode::Absent) return;
+    if (port != base_ || mode_ == Mode::Absent || mode_ == Mode::Unplugged) return;
     ++writes_seen_;
     if (record_writes_) writes_.push_back(value);
     const bool falling_edge = (last_data_ & kStrobeBit) && !(value & kStrobeBit);
     last_data_ = value;
     if (!falling_edge) return;
-    if (stalled_) {
+    if (stalled_ || mode_ == Mode::Busy) {
         pending_ = true;
         pending_nibble_ = value & 0x0F;
         return;
@@ -60,6 +71,7 @@ void C64ReceiverSim::io_write(uint16_t port, uint8_t value) {
 
 uint8_t C64ReceiverSim::status() const {
     if (mode_ == Mode::Absent) return floating_;
+    if (mode_ == Mode::Unplugged) return kOpenLines;
     return static_cast<uint8_t>((kRestPattern & ~kHandshakeBit) |
                                 (handshake_high_ ? kHandshakeBit : 0) | noise_);
 }
@@ -73,7 +85,7 @@ uint8_t C64ReceiverSim::io_read8(uint16_t port) {
 
 uint16_t C64ReceiverSim::io_read16(uint16_t port) {
     const uint8_t low = io_read8(port);
-    const uint8_t high = port == base_ + 1 && mode_ == Mode::Present ? kControlRegister : floating_;
+    const uint8_t high = port == base_ + 1 && mode_ != Mode::Absent ? kControlRegister : floating_;
     return static_cast<uint16_t>(low | high << 8);
 }
 

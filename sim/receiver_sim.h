@@ -23,7 +23,10 @@ struct SimCommand {
 
 class C64ReceiverSim {
 public:
-    enum class Mode { Present, Absent };
+    // Present: answers. Absent: no port there (reads the floating value). Busy: a
+    // wired C64 that shows the resting lines but does not answer (a long
+    // init). Unplugged: the port's pull-ups alone, status 0x7F.
+    enum class Mode { Present, Absent, Busy, Unplugged };
 
     explicit C64ReceiverSim(uint16_t port_base = 0x378);
 
@@ -35,7 +38,8 @@ public:
     // --- set-up and fault modes ------------------------------------------
     void set_port_base(uint16_t base) { base_ = base; }
     uint16_t port_base() const { return base_; }
-    void set_mode(Mode mode) { mode_ = mode; }
+    // Leaving Busy takes a nibble strobed meanwhile.
+    void set_mode(Mode mode);
     void set_status_noise(uint8_t low_bits) { noise_ = low_bits & 0x07; }
     // Reads of a port nobody answers on (and of an absent receiver).
     void set_floating_value(uint8_t value) { floating_ = value; }

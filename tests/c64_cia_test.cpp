@@ -57,6 +57,99 @@ TEST(Cia, MaskDecidesTheInterruptOutputNotTheFlags) {
     EXPECT_FALSE(cia.interrupt_asserted());
 }
 
+// /IRQ is a latch that only an ICR read releases.
+TEST(Cia, InterruptStaysAssertedUntilTheIcrIsRead) {
+    Cia6526 cia;
+    cia.write(kCiaInterruptControl, kIcrAnyEnabled | kIcrTimerA);
+    start_timer_a(cia, 9, 0x11);
+    cia.advance(10);
+    EXPECT_TRUE(cia.interrupt_asserted());
+    cia.write(kCiaInterruptControl, kIcrTimerA);  // mask bit cleared
+    EXPECT_TRUE(cia.interrupt_asserted()) << "still low until read";
+    EXPECT_EQ(cia.read(kCiaInterruptControl), kIcrAnyEnabled | kIcrTimerA);
+    EXPECT_FALSE(cia.interrupt_asserted());
+    cia.advance(10);
+    EXPECT_FALSE(cia.interrupt_asserted()) << "masked: only the flag";
+    cia.write(kCiaInterruptControl, kIcrAnyEnabled | kIcrTimerA);
+    EXPECT_TRUE(cia.interrupt_asserted()) << "enabling a set flag pulls /IRQ low";
+}
+
+// CRB bits 6-5: cycles, CNT (pulled up on the C64: never an edge), A's
+// underflows, A's underflows while CNT is high (always).
+TEST(Cia, TimerBInputsAsWiredInTheC64) {
+    const uint8_t inputs[] = {0x00, 0x20, 0x40, 0x60};
+    const uint16_t expected_counter[] = {1000 - 200, 1000, 1000 - 20, 1000 - 20};
+    for (int i = 0; i < 4; ++i) {
+        Cia6526 cia;
+        cia.write(kCiaTimerBLow, static_cast<uint8_t>(1000 & 0xFF));
+        cia.write(kCiaTimerBHigh, 1000 >> 8);
+        cia.write(kCiaControlB, static_cast<uint8_t>(inputs[i] | 0x01));
+        start_timer_a(cia, 9, 0x11);
+        cia.advance(200);
+        EXPECT_EQ(cia.read(kCiaTimerBLow) | cia.read(kCiaTimerBHigh) << 8, expected_counter[i]) << i;
+    }
+}
+
+void set_time(Cia6526& cia, uint8_t hours, uint8_t minutes, uint8_t seconds, uint8_t tenths) {
+    cia.write(kCiaTodHours, hours);  // stops the clock...
+    cia.write(kCiaTodMinutes, minutes);
+    cia.write(kCiaTodSeconds, seconds);
+    cia.write(kCiaTodTenths, tenths);  // ...until the tenths are written
+}
+uint32_t read_time(Cia6526& cia) {
+    const uint8_t h = cia.read(kCiaTodHours), m = cia.read(kCiaTodMinutes), s = cia.read(kCiaTodSeconds);
+    return static_cast<uint32_t>(h << 24 | m << 16 | s << 8 | cia.read(kCiaTodTenths));
+}
+
+TEST(Cia, TimeOfDayCountsInBcdLatchesStopsAndRaisesTheAlarm) {
+    constexpr uint32_t kTenth = kPalClockHz / 10 + 1;  // rounded up: never short of a tick
+    Cia6526 cia(kPalClockHz, kPalMainsHz);
+    cia.write(kCiaControlA, kControlATod50Hz);
+    set_time(cia, 0x11, 0x59, 0x59, 0x08);
+    cia.advance(kTenth + 10);
+    EXPECT_EQ(read_time(cia), 0x11595909u);
+    cia.advance(kTenth);
+    EXPECT_EQ(read_time(cia), 0x92000000u) << "11:59:59.9 AM -> 12:00:00.0 PM";
+
+    EXPECT_EQ(cia.read(kCiaTodHours), 0x92);  // latches
+    cia.advance(15 * kTenth);
+    EXPECT_EQ(cia.read(kCiaTodSeconds), 0x00) << "latched";
+    EXPECT_EQ(cia.read(kCiaTodTenths), 0x00) << "latched, and now released";
+    EXPECT_EQ(cia.read(kCiaTodSeconds), 0x01);
+
+    cia.write(kCiaTodHours, 0x01);
+    cia.advance(10 * kTenth);
+    EXPECT_EQ(read_time(cia), 0x01000105u) << "stopped by the hours write";
+    cia.write(kCiaTodTenths, 0);
+    cia.advance(kTenth + 10);
+    EXPECT_EQ(read_time(cia), 0x01000101u);
+
+    cia.write(kCiaControlB, kControlBWritesAlarm);
+    set_time(cia, 0x01, 0x00, 0x02, 0x00);
+    EXPECT_EQ(read_time(cia), 0x01000101u) << "alarm writes leave the time alone";
+    cia.write(kCiaInterruptControl, kIcrAnyEnabled | kIcrAlarm);
+    cia.advance(8 * kTenth);
+    EXPECT_FALSE(cia.interrupt_asserted());
+    cia.advance(kTenth + 10);
+    EXPECT_TRUE(cia.interrupt_asserted());
+    EXPECT_EQ(cia.read(kCiaInterruptControl), kIcrAnyEnabled | kIcrAlarm);
+
+    // The divider must match the mains: 60 Hz mains at the 50 Hz setting
+    // runs fast, 50 Hz mains at the 60 Hz setting slow.
+    Cia6526 ntsc(kNtscClockHz, kNtscMainsHz);
+    ntsc.write(kCiaControlA, 0);
+    Cia6526 ntsc_wrong(kNtscClockHz, kNtscMainsHz);
+    ntsc_wrong.write(kCiaControlA, kControlATod50Hz);
+    Cia6526 pal_wrong(kPalClockHz, kPalMainsHz);
+    for (Cia6526* c : {&ntsc, &ntsc_wrong, &pal_wrong}) set_time(*c, 0x01, 0, 0, 0);
+    ntsc.advance(5 * kNtscClockHz + 100);
+    ntsc_wrong.advance(5 * kNtscClockHz + 100);
+    pal_wrong.advance(6 * kPalClockHz + 100);
+    EXPECT_EQ(read_time(ntsc), 0x01000500u);
+    EXPECT_EQ(read_time(ntsc_wrong), 0x01000600u);
+    EXPECT_EQ(read_time(pal_wrong), 0x01000500u);
+}
+
 TEST(Cia, PortsMixOutputLatchAndDrivenInputs) {
     Cia6526 cia;
     cia.set_port_b_input(0x0A);
@@ -87,6 +180,30 @@ TEST(Cable, StrobeEdgeNibbleLinesAndStatus) {
     EXPECT_EQ(cable.in8(0x37A), 0xFF);
     EXPECT_EQ(cable.in8(0x378), 0x05) << "the data register reads back";
     EXPECT_DOUBLE_EQ(cable.now_cycles(), 2.0 * static_cast<double>(cable.accesses()));
+}
+
+TEST(Cable, UnpluggedReadsOpenLinesAndTimeRunsOnTheMachinesClock) {
+    C64Machine c64;
+    ParallelCable cable(c64, 0x378, 2.0);
+    c64.cia2().write(kCiaDdrB, 0x10);  // PB4 low: a receiver at rest
+    cable.set_connected(false);
+    EXPECT_EQ(cable.in8(0x379) & 0xF8, 0x78) << "pull-ups only";
+    cable.out8(0x378, 0x8A);
+    cable.out8(0x378, 0x00);
+    EXPECT_EQ(c64.cia2().pending_flags() & kIcrFlag, 0) << "no strobe reaches the C64";
+    EXPECT_EQ(c64.cia2().port_b_pins() & 0x0F, 0x0F);
+    cable.set_connected(true);
+    EXPECT_EQ(cable.in8(0x379) & 0xF8, 0xD0);
+
+    C64Machine ntsc(C64Model::Ntsc);
+    EXPECT_EQ(ntsc.frame_cycles(), 17095u);
+    EXPECT_EQ(C64Machine().frame_cycles(), 19656u);
+    ParallelCable ntsc_cable(ntsc, 0x378);
+    ntsc_cable.in8(0x379);
+    ntsc_cable.in8(0x379);
+    EXPECT_NEAR(ntsc_cable.now_cycles(), 2 * 1.022727, 1e-9) << "one microsecond per access by default";
+    ntsc_cable.idle(kNtscClockHz / 2);
+    EXPECT_EQ(ntsc_cable.now_ms(), 500u);
 }
 
 }  // namespace

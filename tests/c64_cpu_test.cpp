@@ -473,6 +473,165 @@ TEST(CpuDecimal, AdcNegativeAndOverflowFollowTheNmosChip) {
     }
 }
 
+// ---------------------------------------------------------------- undocumented
+
+// Opcodes aaabbb11 run the group 1 (aaabbb01) and group 2 (aaabbb10)
+// instruction at once. The reference runs the two official halves on the
+// zero-page byte $40 (for SAX: STA and STX, which the chip ANDs on the bus).
+CpuRegisters run_halves(int aaa, uint8_t a, uint8_t x, uint8_t p, uint8_t m, uint8_t& m_after) {
+    Rig r;
+    const uint8_t group2 = opcode(aaa, 1, 2), group1 = opcode(aaa, 1, 1);
+    if (aaa == 5) r.code({0xA5, 0x40, 0xAA});            // LDA $40; TAX
+    else r.code({group2, 0x40, group1, 0x40});
+    r.ram.bytes[0x40] = m;
+    r.cpu.regs.a = a;
+    r.cpu.regs.x = x;
+    r.cpu.regs.p = p;
+    r.cpu.step();
+    r.cpu.step();
+    m_after = aaa == 4 ? static_cast<uint8_t>(a & x) : r.ram.bytes[0x40];
+    return r.cpu.regs;
+}
+
+TEST(CpuUndocumented, CombinedOpcodesDoTheirTwoHalvesInEveryMode) {
+    struct Family { const char* name; int aaa; std::vector<int> bbbs; Kind kind; };
+    const Family families[] = {
+        {"SLO", 0, {0, 1, 3, 4, 5, 6, 7}, Kind::Modify}, {"RLA", 1, {0, 1, 3, 4, 5, 6, 7}, Kind::Modify},
+        {"SRE", 2, {0, 1, 3, 4, 5, 6, 7}, Kind::Modify}, {"RRA", 3, {0, 1, 3, 4, 5, 6, 7}, Kind::Modify},
+        {"SAX", 4, {0, 1, 3, 5}, Kind::Store},           {"LAX", 5, {0, 1, 3, 4, 5, 7}, Kind::Read},
+        {"DCP", 6, {0, 1, 3, 4, 5, 6, 7}, Kind::Modify}, {"ISC", 7, {0, 1, 3, 4, 5, 6, 7}, Kind::Modify},
+    };
+    // SAX and LAX index zp and abs by Y where the others use X.
+    auto mode_of = [](int aaa, int bbb) {
+        static const Mode modes[8] = {Mode::IndX, Mode::Zp, Mode::Imm, Mode::Abs,
+                                      Mode::IndY, Mode::ZpX, Mode::AbsY, Mode::AbsX};
+        if ((aaa == 4 || aaa == 5) && bbb == 5) return Mode::ZpY;
+        if (aaa == 5 && bbb == 7) return Mode::AbsY;
+        return modes[bbb];
+    };
+    const uint8_t values[] = {0x00, 0x01, 0x09, 0x40, 0x7F, 0x80, 0x99, 0xFF};
+    for (const Family& f : families) {
+        for (int bbb : f.bbbs) {
+            const Mode mode = mode_of(f.aaa, bbb);
+            const uint8_t code = opcode(f.aaa, bbb, 3);
+            for (bool cross : {false, true}) {
+                for (uint8_t a : values) {
+                    for (uint8_t m : values) {
+                        for (uint8_t p : {uint8_t(kFlagU), uint8_t(kFlagU | kFlagC), uint8_t(kFlagU | kFlagD),
+                                          uint8_t(kFlagU | kFlagD | kFlagC)}) {
+                            Rig r;
+                            const uint16_t at = place(r, code, mode, cross);
+                            r.ram.bytes[at] = m;
+                            r.cpu.regs.a = a;
+                            r.cpu.regs.p = p;
+                            const uint8_t x = r.cpu.regs.x;
+                            uint8_t m_want = 0;
+                            const CpuRegisters want = run_halves(f.aaa, a, x, p, m, m_want);
+                            const int cycles = r.cpu.step();
+                            const std::string where = std::string(f.name) + " $" + std::to_string(code) +
+                                                      " a=" + std::to_string(a) + " m=" + std::to_string(m) +
+                                                      " p=" + std::to_string(p) + (cross ? " crossing" : "");
+                            ASSERT_FALSE(r.cpu.jammed()) << where;
+                            ASSERT_EQ(r.cpu.regs.a, want.a) << where;
+                            ASSERT_EQ(r.cpu.regs.x, want.x) << where;
+                            ASSERT_EQ(r.cpu.regs.p, want.p) << where;
+                            ASSERT_EQ(r.ram.bytes[at], m_want) << where;
+                            ASSERT_EQ(r.cpu.regs.pc, kCodeAt + length_of(mode)) << where;
+                            const int expected_cycles =
+                                f.kind == Kind::Modify
+                                    ? (mode == Mode::IndX || mode == Mode::IndY ? 8 : base_cycles(mode, f.kind))
+                                    : base_cycles(mode, f.kind) + (penalised(mode, f.kind, cross) ? 1 : 0);
+                            ASSERT_EQ(cycles, expected_cycles) << where;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The immediate ones, against the NMOS chip's documented results.
+TEST(CpuUndocumented, AncAlrArrSbxAndTheSecondSbc) {
+    struct Known { uint8_t code, a, x, m, p_in, a_out, x_out, p_out; };
+    const uint8_t D = kFlagD, C = kFlagC, N = kFlagN, V = kFlagV, Z = kFlagZ;
+    const Known cases[] = {
+        {0x0B, 0xF0, 0, 0x81, 0, 0x80, 0, N | C},           // ANC: C = N
+        {0x2B, 0x7F, 0, 0xFF, C, 0x7F, 0, 0},
+        {0x4B, 0xFF, 0, 0x03, 0, 0x01, 0, C},               // ALR: AND, LSR A
+        {0x4B, 0xFE, 0, 0x81, C, 0x40, 0, 0},
+        {0x6B, 0xFF, 0, 0xFF, C, 0xFF, 0, N | C},           // ARR binary: C = bit 6, V = bit 6 ^ bit 5
+        {0x6B, 0xFF, 0, 0x80, 0, 0x40, 0, C | V},
+        {0x6B, 0xFF, 0, 0x40, 0, 0x20, 0, V},
+        {0x6B, 0x01, 0, 0x01, 0, 0x00, 0, Z},
+        {0x6B, 0xFF, 0, 0xFF, D | C, 0x55, 0, D | N | C},   // ARR decimal: both nibbles adjusted
+        {0x6B, 0x12, 0, 0xFF, D, 0x09, 0, D},               // neither
+        {0x6B, 0x0C, 0, 0xFF, D, 0x0C, 0, D},               // low nibble 12: 6 -> C
+        {0x6B, 0xC0, 0, 0xFF, D, 0xC0, 0, D | C},           // high nibble 12: $60 -> $C0, C
+        {0xCB, 0xF0, 0x3C, 0x10, D, 0xF0, 0x20, D | C},     // SBX: X = A & X - m, decimal ignored
+        {0xCB, 0xF0, 0x3C, 0x31, C | V, 0xF0, 0xFF, V | N}, // borrow; V untouched
+        {0xCB, 0xFF, 0x40, 0x40, 0, 0xFF, 0x00, Z | C},
+        {0xEB, 0x50, 0, 0x10, C, 0x40, 0, C},               // $EB is SBC #
+    };
+    for (const Known& k : cases) {
+        Rig r;
+        r.code({k.code, k.m});
+        r.cpu.regs.a = k.a;
+        r.cpu.regs.x = k.x;
+        r.cpu.regs.p = static_cast<uint8_t>(kFlagU | k.p_in);
+        EXPECT_EQ(r.cpu.step(), 2);
+        const std::string where = "$" + std::to_string(k.code) + " a=" + std::to_string(k.a) +
+                                  " m=" + std::to_string(k.m) + " p=" + std::to_string(k.p_in);
+        EXPECT_EQ(r.cpu.regs.a, k.a_out) << where;
+        if (k.code == 0xCB) {
+            EXPECT_EQ(r.cpu.regs.x, k.x_out) << where;
+        }
+        EXPECT_EQ(r.cpu.regs.p, kFlagU | k.p_out) << where;
+    }
+}
+
+// NOPs: length, cycles (abs,X with the read's page penalty), no effect,
+// but their operand is read like a load's (it may be an I/O register).
+TEST(CpuUndocumented, NopsOfEveryLength) {
+    struct Nop { uint8_t code; Mode mode; };
+    std::vector<Nop> nops;
+    for (int c : {0x1A, 0x3A, 0x5A, 0x7A, 0xDA, 0xFA}) nops.push_back({static_cast<uint8_t>(c), Mode::Acc});
+    for (int c : {0x80, 0x82, 0x89, 0xC2, 0xE2}) nops.push_back({static_cast<uint8_t>(c), Mode::Imm});
+    for (int c : {0x04, 0x44, 0x64}) nops.push_back({static_cast<uint8_t>(c), Mode::Zp});
+    for (int c : {0x14, 0x34, 0x54, 0x74, 0xD4, 0xF4}) nops.push_back({static_cast<uint8_t>(c), Mode::ZpX});
+    nops.push_back({0x0C, Mode::Abs});
+    for (int c : {0x1C, 0x3C, 0x5C, 0x7C, 0xDC, 0xFC}) nops.push_back({static_cast<uint8_t>(c), Mode::AbsX});
+    for (const Nop& n : nops) {
+        for (bool cross : {false, true}) {
+            struct Watching final : Bus {
+                Ram& ram;
+                uint16_t last_read = 0;
+                explicit Watching(Ram& r) : ram(r) {}
+                uint8_t read(uint16_t a) override { last_read = a; return ram.bytes[a]; }
+                void write(uint16_t a, uint8_t v) override { ram.bytes[a] = v; }
+            };
+            Rig r;
+            Watching bus(r.ram);
+            Cpu6502 cpu(bus);
+            const uint16_t at = place(r, n.code, n.mode, cross);
+            cpu.regs = r.cpu.regs;
+            const CpuRegisters before = cpu.regs;
+            const Ram ram_before = r.ram;
+            const int length = n.mode == Mode::Acc ? 1 : length_of(n.mode);
+            EXPECT_EQ(cpu.step(), base_cycles(n.mode, Kind::Read) + (penalised(n.mode, Kind::Read, cross) ? 1 : 0))
+                << std::hex << +n.code;
+            EXPECT_EQ(cpu.regs.pc, kCodeAt + length) << std::hex << +n.code;
+            EXPECT_EQ(cpu.regs.a, before.a);
+            EXPECT_EQ(cpu.regs.x, before.x);
+            EXPECT_EQ(cpu.regs.p, before.p) << std::hex << +n.code;
+            EXPECT_TRUE(r.ram.bytes == ram_before.bytes);
+            if (n.mode != Mode::Acc) {
+                EXPECT_EQ(bus.last_read, at) << std::hex << +n.code;
+            }
+        }
+    }
+    EXPECT_EQ(nops.size(), 27u);
+}
+
 // ---------------------------------------------------------------- interrupts
 
 struct InterruptRig : Rig {
@@ -504,6 +663,50 @@ TEST(CpuInterrupts, IrqIsALevelMaskedByI) {
     r.cpu.step();
     r.cpu.set_irq_line(false);
     EXPECT_EQ(r.cpu.step(), 2);
+}
+
+// The poll before the next instruction still sees I as it was before CLI,
+// SEI or PLP; RTI's I counts at once.
+TEST(CpuInterrupts, CliAndPlpLetOneMoreInstructionRunFirst) {
+    InterruptRig r;
+    r.code({0x58, 0xEA, 0xEA});  // CLI NOP NOP
+    r.cpu.regs.p = kFlagU | kFlagI;
+    r.cpu.set_irq_line(true);
+    EXPECT_EQ(r.cpu.step(), 2);
+    EXPECT_EQ(r.cpu.step(), 2) << "the NOP after CLI";
+    EXPECT_EQ(r.cpu.step(), 7);
+    EXPECT_EQ(r.ram.bytes[0x01FE], 0x02) << "return to the second NOP";
+
+    InterruptRig plp;
+    plp.code({0x28, 0xEA, 0xEA});  // PLP NOP NOP
+    plp.ram.bytes[0x01FF] = kFlagU;  // I clear
+    plp.cpu.regs.s = 0xFE;
+    plp.cpu.regs.p = kFlagU | kFlagI;
+    plp.cpu.set_irq_line(true);
+    EXPECT_EQ(plp.cpu.step(), 4);
+    EXPECT_EQ(plp.cpu.step(), 2);
+    EXPECT_EQ(plp.cpu.step(), 7);
+
+    InterruptRig sei;  // the IRQ arriving during SEI is still taken
+    sei.code({0x78, 0xEA});
+    sei.cpu.regs.p = kFlagU;
+    EXPECT_EQ(sei.cpu.step(), 2);
+    sei.cpu.set_irq_line(true);
+    EXPECT_EQ(sei.cpu.step(), 7);
+    EXPECT_EQ(sei.ram.bytes[0x01FD], kFlagU | kFlagI) << "pushed with I set: RTI returns masked";
+    EXPECT_EQ(sei.cpu.step(), 6);
+    EXPECT_EQ(sei.cpu.step(), 2) << "masked now";
+
+    InterruptRig rti;  // RTI that clears I: the IRQ follows at once
+    rti.code({0x40});
+    rti.ram.bytes[0x01FD] = kFlagU;
+    rti.ram.bytes[0x01FE] = 0x00;
+    rti.ram.bytes[0x01FF] = 0x03;
+    rti.cpu.regs.s = 0xFC;
+    rti.cpu.regs.p = kFlagU | kFlagI;
+    rti.cpu.set_irq_line(true);
+    EXPECT_EQ(rti.cpu.step(), 6);
+    EXPECT_EQ(rti.cpu.step(), 7);
 }
 
 TEST(CpuInterrupts, NmiIsTakenOncePerEdgeEvenWithIrqsMasked) {

@@ -162,8 +162,9 @@ TEST(LinkSelectSong, RestartsWithoutTheImage) {
     EXPECT_FALSE(rig.sim.playing());
 }
 
-TEST(LinkBoundedWaits, GiveUpAfterTwoSecondsOfSilence) {
-    // A receiver that falls silent on the closing commands of an upload.
+TEST(LinkBoundedWaits, GiveUpAfterTwelveSecondsOfSilenceFromAWiredC64) {
+    // A receiver that falls silent on the closing commands of an upload
+    // still shows the resting status lines: a C64 busy or hung.
     for (uint32_t stall_at : {5u + 16u, 5u + 16u + 3u, 5u + 16u + 4u}) {
         Rig rig;
         make_tune(16);
@@ -173,8 +174,8 @@ TEST(LinkBoundedWaits, GiveUpAfterTwoSecondsOfSilence) {
         EXPECT_FALSE(rig.link().upload(g_tune, 1, rig.progress));
         EXPECT_EQ(rig.progress.load(), 16);  // the image itself went through
         const uint32_t waited = rig.clock.now - start;
-        EXPECT_GE(waited, kSilenceLimitMs);
-        EXPECT_LE(waited, kSilenceLimitMs + 2 * rig.clock.step);
+        EXPECT_GE(waited, kBusyLimitMs);
+        EXPECT_LE(waited, kBusyLimitMs + 2 * rig.clock.step);
     }
     Rig rig;
     make_tune(16);
@@ -182,6 +183,59 @@ TEST(LinkBoundedWaits, GiveUpAfterTwoSecondsOfSilence) {
     EXPECT_FALSE(rig.link().select_song(g_tune, 1));
     rig.sim.stall_after(0);
     EXPECT_FALSE(rig.link().stop());
+}
+
+// The status lines tell a busy C64 from a missing one: only the first is
+// waited for beyond two seconds, and a cable pulled during a long wait is
+// reported at the next look at the clock.
+TEST(LinkBoundedWaits, WaitLongOnlyWhileTheStatusLinesShowAWiredC64) {
+    struct Case { C64ReceiverSim::Mode mode; uint32_t limit; };
+    for (const Case& c : {Case{C64ReceiverSim::Mode::Busy, kBusyLimitMs},
+                          Case{C64ReceiverSim::Mode::Unplugged, kSilenceLimitMs},
+                          Case{C64ReceiverSim::Mode::Absent, kSilenceLimitMs}}) {
+        Rig rig;
+        rig.sim.set_mode(c.mode);
+        const uint32_t start = rig.clock.now;
+        EXPECT_FALSE(rig.link().stop());
+        const uint32_t waited = rig.clock.now - start;
+        EXPECT_GE(waited, c.limit);
+        EXPECT_LE(waited, c.limit + 2 * rig.clock.step);
+    }
+    Rig rig;
+    rig.sim.set_mode(C64ReceiverSim::Mode::Busy);
+    rig.sim.set_floating_value(0x7F);
+    rig.clock.step = 1000;
+    struct PullAfter {
+        Rig& rig;
+        uint32_t looks_left;
+        uint32_t now_ms() {
+            if (--looks_left == 0) rig.sim.set_mode(C64ReceiverSim::Mode::Absent);
+            return rig.clock.now_ms();
+        }
+    } pulled{rig, 6};
+    C64Link<SimPort, PullAfter> link(rig.port, pulled, 0x378, kFullBuildLink);
+    EXPECT_FALSE(link.stop());
+    // Open lines read bit 7 = 0, which passes for the first answer; the next
+    // wait then sees no wired C64 and gives up after the short limit.
+    const uint32_t pulled_at = 1000 + 6 * 1000;
+    EXPECT_LE(rig.clock.now - pulled_at, kSilenceLimitMs + 2 * rig.clock.step);
+}
+
+TEST(LinkBoundedWaits, ABusyC64ThatAnswersWithinTenSecondsIsNoFault) {
+    Rig rig;
+    make_tune(16);
+    rig.sim.stall_after(5 + 16 + 3);  // init: the C64 is busy in the tune's init
+    struct ResumeAfter {
+        Rig& rig;
+        uint32_t looks_left;
+        uint32_t now_ms() {
+            if (--looks_left == 0) rig.sim.resume();
+            return rig.clock.now_ms();
+        }
+    } resumes{rig, 100};  // 10 s at 100 ms a look
+    C64Link<SimPort, ResumeAfter> link(rig.port, resumes, 0x378, kFullBuildLink);
+    EXPECT_TRUE(link.upload(g_tune, 1, rig.progress));
+    EXPECT_TRUE(rig.sim.playing());
 }
 
 TEST(LinkBoundedWaits, LookAtTheClockOnlyEveryFewThousandPolls) {

@@ -59,6 +59,21 @@ TEST(ReceiverSim, ParsesCommandsAndRecordsUnknownOnes) {
               "83 stop\n");
 }
 
+TEST(ReceiverSim, BusyShowsTheRestingLinesAndUnpluggedTheOpenOnes) {
+    C64ReceiverSim sim(0x378);
+    sim.set_mode(C64ReceiverSim::Mode::Busy);
+    sim.io_write(0x378, 0x80);
+    sim.io_write(0x378, 0x07);
+    EXPECT_EQ(sim.io_read8(0x379), 0xD0) << "a busy C64 does not answer";
+    sim.set_mode(C64ReceiverSim::Mode::Present);
+    EXPECT_EQ(sim.io_read8(0x379), 0x50) << "the nibble strobed while busy is taken";
+    sim.set_mode(C64ReceiverSim::Mode::Unplugged);
+    EXPECT_EQ(sim.io_read8(0x379), 0x7F);
+    sim.io_write(0x378, 0x80);
+    sim.io_write(0x378, 0x00);
+    EXPECT_TRUE(sim.bytes().empty());
+}
+
 TEST(ReceiverSim, StallHoldsTheNibbleUntilResume) {
     C64ReceiverSim sim(0x378);
     sim.stall_after(1);

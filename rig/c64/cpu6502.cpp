@@ -12,6 +12,8 @@ enum class Cpu6502::Op : uint8_t {
     CLI, CLV, CMP, CPX, CPY, DEC, DEX, DEY, EOR, INC, INX, INY, JMP, JSR, LDA, LDX,
     LDY, LSR, NOP, ORA, PHA, PHP, PLA, PLP, ROL, ROR, RTI, RTS, SBC, SEC, SED, SEI,
     STA, STX, STY, TAX, TAY, TSX, TXA, TXS, TYA,
+    // the stable undocumented ones
+    LAX, SAX, DCP, ISC, SLO, RLA, SRE, RRA, ANC, ALR, ARR, SBX,
 };
 
 struct Cpu6502::Opcode {
@@ -94,6 +96,45 @@ const Cpu6502::Opcode& Cpu6502::decode(uint8_t opcode) {
         {0x84, O::STY, M::ZeroPage, 3}, {0x94, O::STY, M::ZeroPageX, 4}, {0x8C, O::STY, M::Absolute, 4},
         {0xAA, O::TAX, M::Implied, 2}, {0xA8, O::TAY, M::Implied, 2}, {0xBA, O::TSX, M::Implied, 2},
         {0x8A, O::TXA, M::Implied, 2}, {0x9A, O::TXS, M::Implied, 2}, {0x98, O::TYA, M::Implied, 2},
+
+        // Undocumented: the NMOS decoder runs a group 1 and a group 2
+        // instruction at once for opcodes ending in binary 11. Read-modify-
+        // write forms never take a page-crossing penalty; LAX reads do.
+        {0xA7, O::LAX, M::ZeroPage, 3}, {0xB7, O::LAX, M::ZeroPageY, 4}, {0xAF, O::LAX, M::Absolute, 4},
+        {0xBF, O::LAX, M::AbsoluteY, 4}, {0xA3, O::LAX, M::IndirectX, 6}, {0xB3, O::LAX, M::IndirectY, 5},
+        {0x87, O::SAX, M::ZeroPage, 3}, {0x97, O::SAX, M::ZeroPageY, 4}, {0x8F, O::SAX, M::Absolute, 4},
+        {0x83, O::SAX, M::IndirectX, 6},
+        {0x07, O::SLO, M::ZeroPage, 5}, {0x17, O::SLO, M::ZeroPageX, 6}, {0x0F, O::SLO, M::Absolute, 6},
+        {0x1F, O::SLO, M::AbsoluteX, 7}, {0x1B, O::SLO, M::AbsoluteY, 7}, {0x03, O::SLO, M::IndirectX, 8},
+        {0x13, O::SLO, M::IndirectY, 8},
+        {0x27, O::RLA, M::ZeroPage, 5}, {0x37, O::RLA, M::ZeroPageX, 6}, {0x2F, O::RLA, M::Absolute, 6},
+        {0x3F, O::RLA, M::AbsoluteX, 7}, {0x3B, O::RLA, M::AbsoluteY, 7}, {0x23, O::RLA, M::IndirectX, 8},
+        {0x33, O::RLA, M::IndirectY, 8},
+        {0x47, O::SRE, M::ZeroPage, 5}, {0x57, O::SRE, M::ZeroPageX, 6}, {0x4F, O::SRE, M::Absolute, 6},
+        {0x5F, O::SRE, M::AbsoluteX, 7}, {0x5B, O::SRE, M::AbsoluteY, 7}, {0x43, O::SRE, M::IndirectX, 8},
+        {0x53, O::SRE, M::IndirectY, 8},
+        {0x67, O::RRA, M::ZeroPage, 5}, {0x77, O::RRA, M::ZeroPageX, 6}, {0x6F, O::RRA, M::Absolute, 6},
+        {0x7F, O::RRA, M::AbsoluteX, 7}, {0x7B, O::RRA, M::AbsoluteY, 7}, {0x63, O::RRA, M::IndirectX, 8},
+        {0x73, O::RRA, M::IndirectY, 8},
+        {0xC7, O::DCP, M::ZeroPage, 5}, {0xD7, O::DCP, M::ZeroPageX, 6}, {0xCF, O::DCP, M::Absolute, 6},
+        {0xDF, O::DCP, M::AbsoluteX, 7}, {0xDB, O::DCP, M::AbsoluteY, 7}, {0xC3, O::DCP, M::IndirectX, 8},
+        {0xD3, O::DCP, M::IndirectY, 8},
+        {0xE7, O::ISC, M::ZeroPage, 5}, {0xF7, O::ISC, M::ZeroPageX, 6}, {0xEF, O::ISC, M::Absolute, 6},
+        {0xFF, O::ISC, M::AbsoluteX, 7}, {0xFB, O::ISC, M::AbsoluteY, 7}, {0xE3, O::ISC, M::IndirectX, 8},
+        {0xF3, O::ISC, M::IndirectY, 8},
+        {0x0B, O::ANC, M::Immediate, 2}, {0x2B, O::ANC, M::Immediate, 2}, {0x4B, O::ALR, M::Immediate, 2},
+        {0x6B, O::ARR, M::Immediate, 2}, {0xCB, O::SBX, M::Immediate, 2}, {0xEB, O::SBC, M::Immediate, 2},
+        // NOPs that fetch their operand (and read it, like any load)
+        {0x1A, O::NOP, M::Implied, 2}, {0x3A, O::NOP, M::Implied, 2}, {0x5A, O::NOP, M::Implied, 2},
+        {0x7A, O::NOP, M::Implied, 2}, {0xDA, O::NOP, M::Implied, 2}, {0xFA, O::NOP, M::Implied, 2},
+        {0x80, O::NOP, M::Immediate, 2}, {0x82, O::NOP, M::Immediate, 2}, {0x89, O::NOP, M::Immediate, 2},
+        {0xC2, O::NOP, M::Immediate, 2}, {0xE2, O::NOP, M::Immediate, 2},
+        {0x04, O::NOP, M::ZeroPage, 3}, {0x44, O::NOP, M::ZeroPage, 3}, {0x64, O::NOP, M::ZeroPage, 3},
+        {0x14, O::NOP, M::ZeroPageX, 4}, {0x34, O::NOP, M::ZeroPageX, 4}, {0x54, O::NOP, M::ZeroPageX, 4},
+        {0x74, O::NOP, M::ZeroPageX, 4}, {0xD4, O::NOP, M::ZeroPageX, 4}, {0xF4, O::NOP, M::ZeroPageX, 4},
+        {0x0C, O::NOP, M::Absolute, 4},
+        {0x1C, O::NOP, M::AbsoluteX, 4}, {0x3C, O::NOP, M::AbsoluteX, 4}, {0x5C, O::NOP, M::AbsoluteX, 4},
+        {0x7C, O::NOP, M::AbsoluteX, 4}, {0xDC, O::NOP, M::AbsoluteX, 4}, {0xFC, O::NOP, M::AbsoluteX, 4},
     };
     static const std::array<Opcode, 256> table = [] {
         std::array<Opcode, 256> t{};
@@ -116,21 +157,42 @@ void Cpu6502::set_nmi_line(bool asserted) {
     nmi_line_ = asserted;
 }
 
+// CLI, SEI and PLP change I after the CPU has polled for interrupts in
+// their last cycle, so the poll before the next instruction still sees the
+// old I: after a CLI one more instruction runs before a pending IRQ. RTI
+// restores I in time for its own poll.
+bool Cpu6502::irq_wanted() const {
+    const bool masked = poll_sees_old_i_ ? old_i_ : (regs.p & kFlagI) != 0;
+    return irq_line_ && !masked;
+}
+
+void Cpu6502::change_i_late(bool now_set) {
+    const bool was_set = regs.p & kFlagI;
+    if (was_set != now_set) {
+        poll_sees_old_i_ = true;
+        old_i_ = was_set;
+    }
+}
+
 int Cpu6502::next_step_cycles() {
     if (jammed_) return 0;
-    if (nmi_pending_ || (irq_line_ && !(regs.p & kFlagI))) return 7;
-    return decode(bus_.read(regs.pc)).cycles;
+    if (nmi_pending_ || irq_wanted()) return 7;
+    const Opcode& next = decode(bus_.read(regs.pc));
+    if (next.op == Op::Jam) jammed_ = true;  // it would jam on its first cycle
+    return next.cycles;
 }
 
 int Cpu6502::step() {
     if (jammed_) return 0;
+    const bool take_irq = irq_wanted();
+    poll_sees_old_i_ = false;
     if (nmi_pending_) {
         nmi_pending_ = false;
         enter_interrupt(kNmiVector, regs.pc, false);
         cycles_ += 7;
         return 7;
     }
-    if (irq_line_ && !(regs.p & kFlagI)) {
+    if (take_irq) {
         enter_interrupt(kIrqVector, regs.pc, false);
         cycles_ += 7;
         return 7;
@@ -299,6 +361,14 @@ void Cpu6502::execute(const Opcode& code) {
         const uint16_t at = address(false);
         bus_.write(at, change(bus_.read(at)));
     };
+    // A shift or rotate of memory whose result then feeds `then`.
+    auto combined = [&](Op shift_op, auto&& then) {
+        return [this, shift_op, then](uint8_t v) {
+            const uint8_t m = shift(shift_op, v);
+            then(m);
+            return m;
+        };
+    };
     auto step_by = [&](int delta) {
         return [this, delta](uint8_t v) {
             const uint8_t r = static_cast<uint8_t>(v + delta);
@@ -356,7 +426,12 @@ void Cpu6502::execute(const Opcode& code) {
     case Op::PHA: push(regs.a); break;
     case Op::PHP: push(static_cast<uint8_t>(regs.p | kFlagB | kFlagU)); break;
     case Op::PLA: regs.a = pull(); set_nz(regs.a); break;
-    case Op::PLP: regs.p = static_cast<uint8_t>((pull() & ~kFlagB) | kFlagU); break;
+    case Op::PLP: {
+        const uint8_t pulled = pull();
+        change_i_late(pulled & kFlagI);
+        regs.p = static_cast<uint8_t>((pulled & ~kFlagB) | kFlagU);
+        break;
+    }
     case Op::BCC: branch(!(regs.p & kFlagC)); break;
     case Op::BCS: branch(regs.p & kFlagC); break;
     case Op::BNE: branch(!(regs.p & kFlagZ)); break;
@@ -367,12 +442,12 @@ void Cpu6502::execute(const Opcode& code) {
     case Op::BVS: branch(regs.p & kFlagV); break;
     case Op::CLC: set_flag(kFlagC, false); break;
     case Op::SEC: set_flag(kFlagC, true); break;
-    case Op::CLI: set_flag(kFlagI, false); break;
-    case Op::SEI: set_flag(kFlagI, true); break;
+    case Op::CLI: change_i_late(false); set_flag(kFlagI, false); break;
+    case Op::SEI: change_i_late(true); set_flag(kFlagI, true); break;
     case Op::CLD: set_flag(kFlagD, false); break;
     case Op::SED: set_flag(kFlagD, true); break;
     case Op::CLV: set_flag(kFlagV, false); break;
-    case Op::NOP: break;
+    case Op::NOP: if (mode != Mode::Implied) operand(); break;
     case Op::JMP: regs.pc = address(false); break;
     case Op::JSR: {
         const uint16_t target = fetch_word();
@@ -394,6 +469,66 @@ void Cpu6502::execute(const Opcode& code) {
         break;
     }
     case Op::BRK: enter_interrupt(kIrqVector, static_cast<uint16_t>(regs.pc + 1), true); break;
+    // The undocumented ones: each does what its two halves do in turn.
+    case Op::LAX: load(regs.a); regs.x = regs.a; break;
+    case Op::SAX: bus_.write(address(false), regs.a & regs.x); break;
+    case Op::SLO: modify(combined(Op::ASL, [&](uint8_t m) { regs.a |= m; set_nz(regs.a); })); break;
+    case Op::RLA: modify(combined(Op::ROL, [&](uint8_t m) { regs.a &= m; set_nz(regs.a); })); break;
+    case Op::SRE: modify(combined(Op::LSR, [&](uint8_t m) { regs.a ^= m; set_nz(regs.a); })); break;
+    case Op::RRA: modify(combined(Op::ROR, [&](uint8_t m) { add(m); })); break;
+    case Op::DCP:
+        modify([&](uint8_t v) {
+            const uint8_t m = static_cast<uint8_t>(v - 1);
+            compare(regs.a, m);
+            return m;
+        });
+        break;
+    case Op::ISC:
+        modify([&](uint8_t v) {
+            const uint8_t m = static_cast<uint8_t>(v + 1);
+            subtract(m);
+            return m;
+        });
+        break;
+    case Op::ANC:
+        regs.a &= operand();
+        set_nz(regs.a);
+        set_flag(kFlagC, regs.a & 0x80);
+        break;
+    case Op::ALR: regs.a = shift(Op::LSR, regs.a & operand()); break;
+    case Op::ARR: and_rotate_right(operand()); break;
+    case Op::SBX: {
+        const uint8_t masked = regs.a & regs.x, m = operand();
+        set_flag(kFlagC, masked >= m);  // a compare: D and V play no part
+        regs.x = static_cast<uint8_t>(masked - m);
+        set_nz(regs.x);
+        break;
+    }
     case Op::Jam: break;
     }
+}
+
+// ARR: AND, then ROR A, with flags of its own. In binary mode C is bit 6
+// of the result and V is bit 6 xor bit 5. In decimal mode N is the carry
+// rotated in, Z and V as in binary (V: bit 6 changed by the rotation), and
+// the result is adjusted per nibble from the ANDed value, the high
+// nibble's adjustment deciding C - the NMOS chip's documented behaviour.
+void Cpu6502::and_rotate_right(uint8_t operand) {
+    const uint8_t t = regs.a & operand;
+    const uint8_t carry_in = regs.p & kFlagC;
+    uint8_t result = static_cast<uint8_t>(t >> 1 | carry_in << 7);
+    set_nz(result);
+    if (!(regs.p & kFlagD)) {
+        set_flag(kFlagC, result & 0x40);
+        set_flag(kFlagV, ((result >> 6) ^ (result >> 5)) & 1);
+        regs.a = result;
+        return;
+    }
+    set_flag(kFlagV, (t ^ result) & 0x40);
+    const int low = t & 0x0F, high = t >> 4;
+    if (low + (low & 1) > 5) result = static_cast<uint8_t>((result & 0xF0) | ((result + 6) & 0x0F));
+    const bool carry = high + (high & 1) > 5;
+    if (carry) result = static_cast<uint8_t>(result + 0x60);
+    set_flag(kFlagC, carry);
+    regs.a = result;
 }

@@ -1,11 +1,23 @@
 // An NMOS 6502 as found in the C64 (the 6510 minus its I/O port, which the
-// machine models): every official opcode with its cycle count, including
-// the page-crossing and branch penalties; decimal mode in ADC/SBC with the
-// NMOS flag behaviour; IRQ (level, masked by I), NMI (edge) and BRK.
+// machine models), after the MOS data sheets and the well-documented
+// behaviour of the NMOS chip beyond them:
+// - every official opcode with its cycle count, including the page-crossing
+//   and branch penalties; decimal mode in ADC/SBC with the NMOS flags (N, V
+//   from the sum before the high digit's adjustment, Z binary; SBC's flags
+//   all binary); JMP ($xxFF) reading its high byte from $xx00;
+// - the stable undocumented opcodes with their cycle counts: LAX, SAX, DCP,
+//   ISC, SLO, RLA, SRE, RRA (each its two official halves in turn, decimal
+//   mode included), ANC, ALR, ARR (with its own decimal mode), SBX, SBC
+//   #imm at $EB, and the one-, two- and three-byte NOPs;
+// - IRQ (a level, masked by I), NMI (an edge) and BRK; the interrupt poll
+//   sees I as it was before a CLI, SEI or PLP, so after CLI one more
+//   instruction runs before a pending IRQ is taken.
 //
 // Each instruction runs whole: step() performs all its bus accesses, then
-// reports its cycles. Dummy reads and the exact cycle of each access inside
-// an instruction are not modelled. Undocumented opcodes jam the CPU, so a
+// reports its cycles. Dummy reads and writes, the exact cycle of each access
+// inside an instruction and the IRQ delay of a taken branch that stays in
+// its page are not modelled. The unstable undocumented opcodes (XAA, LXA #,
+// SHA, SHX, SHY, TAS, LAS) and the real jam opcodes stop the CPU, so a
 // stray jump into data shows up instead of running on quietly.
 #pragma once
 
@@ -32,6 +44,7 @@ enum : uint8_t {
 };
 
 enum : uint16_t {
+    kStackPage = 0x0100,
     kNmiVector = 0xFFFA,
     kResetVector = 0xFFFC,
     kIrqVector = 0xFFFE,
@@ -76,8 +89,8 @@ private:
     uint16_t fetch_word();
     uint16_t operand_address(Mode mode, bool page_penalty);
     uint16_t indexed(uint16_t base, uint8_t index, bool page_penalty);
-    void push(uint8_t value) { bus_.write(static_cast<uint16_t>(0x0100 | regs.s--), value); }
-    uint8_t pull() { return bus_.read(static_cast<uint16_t>(0x0100 | ++regs.s)); }
+    void push(uint8_t value) { bus_.write(static_cast<uint16_t>(kStackPage | regs.s--), value); }
+    uint8_t pull() { return bus_.read(static_cast<uint16_t>(kStackPage | ++regs.s)); }
     void enter_interrupt(uint16_t vector, uint16_t return_address, bool from_brk);
 
     void set_nz(uint8_t value);
@@ -86,13 +99,18 @@ private:
     void subtract(uint8_t operand);
     void compare(uint8_t reg, uint8_t operand);
     uint8_t shift(Op op, uint8_t value);
+    void and_rotate_right(uint8_t operand);
     void branch(bool taken);
+    bool irq_wanted() const;
+    void change_i_late(bool now_set);
     void execute(const Opcode& op);
 
     Bus& bus_;
     bool irq_line_ = false;
     bool nmi_line_ = false;
     bool nmi_pending_ = false;
+    bool poll_sees_old_i_ = false;  // the last instruction was CLI, SEI or PLP changing I
+    bool old_i_ = false;
     bool jammed_ = false;
     int penalty_ = 0;  // extra cycles of the instruction being executed
     uint64_t cycles_ = 0;

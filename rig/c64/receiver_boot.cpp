@@ -37,7 +37,7 @@ uint16_t boot_receiver(C64Machine& c64, const std::vector<uint8_t>& prg, uint64_
     const uint16_t entry = basic_sys_address(prg);
     if (entry == 0) return 0;
     c64.load_prg(prg);
-    c64.start_at(entry);
+    c64.start_after_run(entry);
     c64.run_for(settle_cycles);
     return entry;
 }

@@ -60,6 +60,35 @@ TEST_P(RigC64, PlaysTheDemoTuneSwitchesAndStops) {
     EXPECT_EQ(a.play_calls, 0u);
 }
 
+// The build puts the test tunes next to the receiver's folder:
+// <build>/receiver/receiver.prg and <build>/tests/tunes/<name>.
+std::string test_tune(const char* name) {
+    const size_t folder = g_receiver_prg.find_last_of("\\/");
+    const size_t build = folder == std::string::npos ? std::string::npos : g_receiver_prg.find_last_of("\\/", folder - 1);
+    if (build == std::string::npos) return "";
+    return g_receiver_prg.substr(0, build + 1) + "tests\\tunes\\" + name;
+}
+
+// A tune that writes page zero, $02A7-$02FF, the tape buffer and deep into
+// the stack page while it plays; then a sub-song change and the next tune,
+// whose upload must not run damaged receiver code.
+TEST_P(RigC64, TheNextTuneAfterOneThatWritesLowMemoryPlays) {
+    const std::string hostile = test_tune("hostile.sid"), speeds = test_tune("speeds.sid");
+    C64Machine& c64 = session_->c64();
+    ASSERT_EQ(play(hostile), 0) << hostile;
+    const uint64_t started = c64.cycle();
+    session_->run_ms(1000);
+    EXPECT_NEAR(session_->activity_since(started, kDemoPlay).play_calls, 50u, 2u);
+    module_->set_output_time(1000);  // sub-song 2: interrupts on in init
+    session_->run_ms(500);
+    module_->stop();
+    ASSERT_EQ(play(speeds), 0) << speeds;  // start song 2: 100 Hz
+    const uint64_t second = c64.cycle();
+    session_->run_ms(1000);
+    EXPECT_NEAR(session_->activity_since(second, kDemoPlay).play_calls, 100u, 3u);
+    EXPECT_FALSE(c64.cpu().jammed());
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, RigC64, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& build) {
                              return build.param ? "Fixed" : "Full";
