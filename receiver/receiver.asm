@@ -46,9 +46,11 @@
 ;                back from the spare, so a tune that wrote into the home
 ;                while it played cannot make the next command run damaged
 ;                code; for $80 it fetches the loader from there. A spare
-;                whose checksum fails is not used. Without a spare - an
-;                image longer than about 59 KB leaves none of these places
-;                free, or a tune wrote into it - the receiver stops
+;                whose checksum fails is not used; when none of these
+;                places is free, the four pages right after the image.
+;                Without a spare - an image from below $0800 to $FB00 or
+;                beyond (63 KB or more) leaves no room, or a tune wrote
+;                into it - the receiver stops
 ;                answering at the next $80 (rather than take the image for
 ;                commands): the PC reports it, and the receiver has to be
 ;                started again.
@@ -720,10 +722,17 @@ make_spare
         bcs +
 ++      dex
         bpl -
-        lda #0                  ; nowhere: no spare
+        ldx image_last_page     ; last resort, for an image from below
+        cpx #$fb                ; $0800 to past $F000: the four pages after
+        bcs +++                 ; it, short of the vectors in page $FF
+        inx
+        txa
+        bne spare_at            ; (always)
++++     lda #0                  ; nowhere: no spare
         sta spare_page
         jmp restore_bank
 +       lda spare_places,x
+spare_at
         sta spare_page
         sta sum_from0+2
         sta spare_to0+2

@@ -214,6 +214,17 @@ TEST_P(ReceiverTest, SurvivesTheLowestImageAndStoresUnderTheIoArea) {
     EXPECT_TRUE(link().ready());
 }
 
+// $0400-$F3FF covers every usual place of the receiver's spare copy; the
+// next upload needs one all the same (it brings the loader).
+TEST_P(ReceiverTest, AnImageOfAlmostAllMemoryIsFollowedByAnother) {
+    auto big = random_tune(0x0400, 0xF000, 12);
+    ASSERT_TRUE(upload(*big, 1));
+    EXPECT_TRUE(image_in_ram(*big));
+    auto next = random_tune(0x1000, 0x100, 13);
+    ASSERT_TRUE(upload(*next, 1));
+    EXPECT_TRUE(image_in_ram(*next));
+}
+
 TEST_P(ReceiverTest, BanksOutOnlyTheRomsTheImageReaches) {
     auto basic = random_tune(0x9000, 0x1800, 9);  // ends in $A000-$BFFF
     ASSERT_TRUE(upload(*basic, 1));
