@@ -60,7 +60,7 @@ wine_ready() {
 run_wine() {
     local log=$1
     shift
-    timeout -k 10 "${ZORBIN_WINE_LIMIT:-1200}" \
+    timeout -k 10 "${ZORBIN_WINE_LIMIT:-900}" \
         xvfb-run -a -s "-screen 0 1024x768x24" wine "$@" >"$log" 2>"$log.err"
 }
 

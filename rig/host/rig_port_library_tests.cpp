@@ -96,14 +96,7 @@ std::string driver_file() {
 }
 
 void remove_our_driver() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (SC_HANDLE s = OpenServiceA(manager, "UserPort", SERVICE_ALL_ACCESS)) {
-        SERVICE_STATUS status;
-        ControlService(s, SERVICE_CONTROL_STOP, &status);
-        DeleteService(s);
-        CloseServiceHandle(s);
-    }
-    CloseServiceHandle(manager);
+    rig_remove_driver_service();
     DeleteFileA(driver_file().c_str());
 }
 
@@ -209,8 +202,10 @@ TEST_F(RigLibrary, NoC64AndASilentC64ThroughTheLibrary) {
     const DWORD start = GetTickCount();
     EXPECT_EQ(play(rig_tune_file("silent.sid", rig_tune(100, 2))), 1);
     const DWORD took = GetTickCount() - start;
-    EXPECT_GE(took, 1900u);
-    EXPECT_LT(took, 8000u);
+    // The stalled receiver still shows its resting lines (a C64 that is on
+    // and wired, busy in a long init): the link waits the long limit.
+    EXPECT_GE(took, 11900u);
+    EXPECT_LT(took, 18000u);
     ASSERT_TRUE(box.finish());
     EXPECT_EQ(box.text, "C64 not responding. Check cable.");
     EXPECT_GT(port_trap_counts().refused, 0u);  // it was the library's way

@@ -303,21 +303,10 @@ std::vector<uint8_t> driver_resource() {
     return bytes;
 }
 
-void remove_service() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (SC_HANDLE s = OpenServiceA(manager, "UserPort", SERVICE_ALL_ACCESS)) {
-        SERVICE_STATUS status;
-        ControlService(s, SERVICE_CONTROL_STOP, &status);
-        DeleteService(s);
-        CloseServiceHandle(s);
-    }
-    CloseServiceHandle(manager);
-}
-
 TEST_F(RigSettings, DriverSetUpWritesInstallsAndStartsOurDriver) {
     const std::string driver = windows_dir() + "\\system32\\drivers\\UserPort.sys";
     DeleteFileA(driver.c_str());
-    remove_service();
+    rig_remove_driver_service();
     rig_write_settings(0x378, 150000, 0);
     load_as_is();  // init: write, (re)create, start, open
     const std::vector<uint8_t> resource = driver_resource();
@@ -354,7 +343,7 @@ TEST_F(RigSettings, DriverSetUpWritesInstallsAndStartsOurDriver) {
 
 TEST_F(RigSettings, WithTheFlagSetNothingIsInstalled) {
     const std::string driver = windows_dir() + "\\system32\\drivers\\UserPort.sys";
-    remove_service();
+    rig_remove_driver_service();
     DeleteFileA(driver.c_str());
     rig_write_settings(0x378, 150000, 1);
     load_as_is();
@@ -366,7 +355,7 @@ TEST_F(RigSettings, WithTheFlagSetNothingIsInstalled) {
 
 TEST_F(RigSettings, UnwritableDriverFileIsReportedByItsPath) {
     const std::string driver = windows_dir() + "\\System32\\Drivers\\UserPort.sys";
-    remove_service();
+    rig_remove_driver_service();
     DeleteFileA(driver.c_str());
     CreateDirectoryA(driver.c_str(), nullptr);  // a folder where the file should go
     rig_write_settings(0x378, 150000, 0);

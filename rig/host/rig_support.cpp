@@ -91,6 +91,17 @@ PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song) {
     return spec;
 }
 
+void rig_remove_driver_service() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (SC_HANDLE s = OpenServiceA(manager, "UserPort", SERVICE_ALL_ACCESS)) {
+        SERVICE_STATUS status;
+        ControlService(s, SERVICE_CONTROL_STOP, &status);
+        DeleteService(s);
+        CloseServiceHandle(s);
+    }
+    CloseServiceHandle(manager);
+}
+
 bool wait_until(const std::function<bool()>& condition, DWORD limit_ms) {
     const DWORD start = GetTickCount();
     for (;;) {

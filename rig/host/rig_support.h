@@ -22,6 +22,9 @@ bool rig_read_setting(const char* name, DWORD& value);
 // what the import pointed at before, or null when there is no such import.
 void* rig_patch_import(HMODULE module, const char* dll, const char* function, void* replacement);
 
+// Stops and deletes the "UserPort" service, if there is one (its file stays).
+void rig_remove_driver_service();
+
 // Writes a PSID file into the rig's temp folder and returns its path.
 std::string rig_tune_file(const std::string& name, const PsidSpec& spec);
 PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song = 1);

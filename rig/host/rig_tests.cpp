@@ -259,8 +259,9 @@ TEST_F(Rig, ASubSongChangeThatGivesUpSaysSoAndEndsTheTrack) {
     load(3000);
     ASSERT_EQ(play(rig_tune_file("gives_up.sid", rig_tune(64, 3))), 0);
     host_clear_log();
+    // Stalled but wired: the link waits its long limit (12 s) first.
     with_sim([](C64ReceiverSim& sim) { return sim.stall_after(0), 0; });
-    BoxAnswerer box("Error", IDOK, 10000);
+    BoxAnswerer box("Error", IDOK);
     module_->set_output_time(2000);
     ASSERT_TRUE(box.finish());
     EXPECT_EQ(box.text, "C64 not responding. Check cable.");
@@ -331,6 +332,22 @@ TEST_F(RigTimer, StopEndsTheTimerQuietly) {
     EXPECT_EQ(host_log().repeat_queries, 0);
 }
 
+// Stops the track; a stop that does not come back within 15 s ends the rig
+// with `complaint` (a hang would otherwise stall the whole run).
+void stop_or_end_the_rig(InModule* module, const char* complaint) {
+    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OnThread watchdog([stopped, complaint] {
+        if (WaitForSingleObject(stopped, 15000) != WAIT_OBJECT_0) {
+            std::fprintf(stderr, "%s\n", complaint);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    });
+    module->stop();
+    SetEvent(stopped);
+    watchdog.join();
+    CloseHandle(stopped);
+}
+
 TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
     // The track's time runs out while the player's thread is busy (not
     // pumping): the timer's repeat query waits for it. Stop is then called
@@ -338,20 +355,9 @@ TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
     ASSERT_EQ(play(rig_tune_file("race.sid", rig_tune(64, 1))), 0);
     // The timer sends the query right after its count reaches the track's
     // second, with no wait in between; the margin covers those few steps.
-    // (The next test looks at the queue first.)
     ASSERT_TRUE(wait_until([this] { return module_->get_output_time() >= 1000; }));
     Sleep(200);
-    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    OnThread watchdog([stopped] {
-        if (WaitForSingleObject(stopped, 15000) != WAIT_OBJECT_0) {
-            std::fprintf(stderr, "stop hung while the repeat query waited\n");
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-    });
-    module_->stop();
-    SetEvent(stopped);
-    watchdog.join();
-    CloseHandle(stopped);
+    stop_or_end_the_rig(module_, "stop hung while the repeat query waited");
     host_pump(300);
     EXPECT_EQ(host_log().repeat_queries, 1);  // answered during stop's wait
     EXPECT_EQ(host_log().end_of_track, 0);    // and nothing after the stop
@@ -359,21 +365,12 @@ TEST_F(RigTimer, StopWhileTheRepeatQueryWaitsDoesNotHang) {
 
 TEST_F(RigTimer, StopAfterTheHostLookedAtItsQueueDoesNotHang) {
     // As above, but the player's thread has looked at its queue after the
-    // query arrived (as a busy host's GetQueueStatus or PeekMessage with a
-    // filter does): the query is then no longer new when stop waits.
+    // query arrived (as a busy host's GetQueueStatus does): the query is then
+    // no longer new when stop waits.
     ASSERT_EQ(play(rig_tune_file("seen.sid", rig_tune(64, 1))), 0);
-    ASSERT_TRUE(wait_until([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; }));
-    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    OnThread watchdog([stopped] {
-        if (WaitForSingleObject(stopped, 15000) != WAIT_OBJECT_0) {
-            std::fprintf(stderr, "stop hung on a repeat query already looked at\n");
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-    });
-    module_->stop();
-    SetEvent(stopped);
-    watchdog.join();
-    CloseHandle(stopped);
+    ASSERT_TRUE(wait_until(
+        [] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; }));
+    stop_or_end_the_rig(module_, "stop hung on a repeat query already looked at");
     host_pump(300);
     EXPECT_EQ(host_log().repeat_queries, 1);
     EXPECT_EQ(host_log().end_of_track, 0);
