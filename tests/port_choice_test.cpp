@@ -85,20 +85,16 @@ TEST(PortChoice, RefusedPortMessageSaysWhatToDo) {
 }
 
 TEST(PortGrant, ExactlyTheEightRegistersOfAStoredBase) {
-    unsigned short first = 0, last = 0;
-    ASSERT_EQ(userport_extra_range(0xD010, &first, &last), 1);
-    EXPECT_EQ(first, 0xD010);
-    EXPECT_EQ(last, 0xD017);
-    ASSERT_EQ(userport_extra_range(0x100, &first, &last), 1);
-    EXPECT_EQ(last, 0x107);
-    ASSERT_EQ(userport_extra_range(0xFFF8, &first, &last), 1);
-    EXPECT_EQ(last, 0xFFFF);
     // Nothing for no value, the system board's ports, or a range past 0xFFFF.
-    EXPECT_EQ(userport_extra_range(0, &first, &last), 0);
-    EXPECT_EQ(userport_extra_range(0x40, &first, &last), 0);
-    EXPECT_EQ(userport_extra_range(0xFF, &first, &last), 0);
-    EXPECT_EQ(userport_extra_range(0xFFF9, &first, &last), 0);
-    EXPECT_EQ(userport_extra_range(0x1D010, &first, &last), 0);
+    const struct { uint32_t base; int granted; } cases[] = {
+        {0xD010, 1}, {0x100, 1}, {0xFFF8, 1}, {0, 0}, {0x40, 0}, {0xFF, 0}, {0xFFF9, 0}, {0x1D010, 0}};
+    for (const auto& c : cases) {
+        unsigned short first = 0, last = 0;
+        ASSERT_EQ(userport_extra_range(c.base, &first, &last), c.granted) << std::hex << c.base;
+        if (c.granted) {
+            EXPECT_TRUE(first == c.base && last == c.base + 7) << std::hex << c.base;
+        }
+    }
 }
 
 // The library's entry points, forwarding to a simulated receiver.
@@ -110,6 +106,16 @@ short ZORBIN_INPOUT_CALL fake_inp32(short port) {
     return static_cast<short>(g_sim->io_read8(static_cast<uint16_t>(port)));
 }
 
+template <typename Port>
+void play(Port& port, uint16_t base, const SidTune& tune) {
+    SteadyClock clock;
+    std::atomic<int32_t> progress{0};
+    C64Link<Port, SteadyClock> link(port, clock, base, kFullBuildLink);
+    EXPECT_TRUE(link.ready());
+    EXPECT_TRUE(link.upload(tune, 1, progress));
+    EXPECT_TRUE(link.select_song(tune, 0));
+}
+
 std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
     SidTune tune;
     sid_tune_clear(tune);
@@ -118,23 +124,12 @@ std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
     tune.songs = tune.start_song = 1;
     tune.length = 300;
     for (int i = 0; i < tune.length; ++i) tune.image[i] = static_cast<uint8_t>(i * 7);
-    SteadyClock clock;
-    std::atomic<int32_t> progress{0};
-    if (via_library) {
-        InpOutPort port;
-        port.out32 = fake_out32;
-        port.inp32 = fake_inp32;
-        C64Link<InpOutPort, SteadyClock> link(port, clock, sim.port_base(), kFullBuildLink);
-        EXPECT_TRUE(link.ready());
-        EXPECT_TRUE(link.upload(tune, 1, progress));
-        EXPECT_TRUE(link.select_song(tune, 0));
-    } else {
-        SimPort port{sim};
-        C64Link<SimPort, SteadyClock> link(port, clock, sim.port_base(), kFullBuildLink);
-        EXPECT_TRUE(link.ready());
-        EXPECT_TRUE(link.upload(tune, 1, progress));
-        EXPECT_TRUE(link.select_song(tune, 0));
-    }
+    InpOutPort library;
+    library.out32 = fake_out32;
+    library.inp32 = fake_inp32;
+    SimPort direct{sim};
+    if (via_library) play(library, sim.port_base(), tune);
+    else play(direct, sim.port_base(), tune);
     return sim.data_writes();
 }
 
