@@ -74,14 +74,13 @@ TEST(PortChoice, RefusedPortMessageSaysWhatToDo) {
     EXPECT_STREQ(no_access_text(WindowsKind::Nt32, PortLibrary::Absent),
                  "No access to the parallel port.\nThe UserPort port driver is not running; "
                  "start the player once as an administrator.");
-    const std::string wow64 = no_access_text(WindowsKind::Wow64, PortLibrary::Absent);
-    EXPECT_NE(wow64.find("64-bit Windows"), std::string::npos);
-    EXPECT_NE(wow64.find("InpOut32"), std::string::npos);
-    EXPECT_NE(std::string(no_access_text(WindowsKind::Wow64, PortLibrary::NoExports)).find("Out32"),
-              std::string::npos);
-    EXPECT_NE(std::string(no_access_text(WindowsKind::Nt32, PortLibrary::DriverClosed))
-                  .find("driver is not open"),
-              std::string::npos);
+    const struct { WindowsKind kind; PortLibrary library; const char* says; } hints[] = {
+        {WindowsKind::Wow64, PortLibrary::Absent, "64-bit Windows"},
+        {WindowsKind::Wow64, PortLibrary::Absent, "InpOut32"},
+        {WindowsKind::Wow64, PortLibrary::NoExports, "Out32"},
+        {WindowsKind::Nt32, PortLibrary::DriverClosed, "driver is not open"}};
+    for (const auto& hint : hints)
+        EXPECT_NE(std::string(no_access_text(hint.kind, hint.library)).find(hint.says), std::string::npos) << hint.says;
 }
 
 TEST(PortGrant, ExactlyTheEightRegistersOfAStoredBase) {
