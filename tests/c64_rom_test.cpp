@@ -62,8 +62,6 @@ TEST(SystemRom, IrqReachesTheRamVectorAndReturnsThroughEA81) {
     c64.start_after_run(kCodeAt);
     EXPECT_EQ(c64.cpu_read(0x01), 0x37);
     EXPECT_EQ(c64.ram(0x0314) | c64.ram(0x0315) << 8, kRomIrqHandler);
-    EXPECT_EQ(c64.ram(0x0316) | c64.ram(0x0317) << 8, kRomBrkHandler);
-    EXPECT_EQ(c64.ram(0x0318) | c64.ram(0x0319) << 8, kRomNmiHandler);
     EXPECT_EQ(c64.cpu_read(0xD011) & 0x7F, 0x1B);
     put_word(c64, 0x0314, kHandlerAt);
     c64.watch(kRomIrqEntry);

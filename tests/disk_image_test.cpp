@@ -50,12 +50,8 @@ struct DiskFile {
 void read_chain(const Bytes& image, int track, int sector, DiskFile& file) {
     std::set<std::pair<int, int>> seen;
     while (track != 0) {
-        if (!valid(track, sector)) {
-            file.error = "link to " + std::to_string(track) + "/" + std::to_string(sector);
-            return;
-        }
-        if (!seen.insert({track, sector}).second) {
-            file.error = "the chain loops";
+        if (!valid(track, sector) || !seen.insert({track, sector}).second) {
+            file.error = "bad or repeated link to " + std::to_string(track) + "/" + std::to_string(sector);
             return;
         }
         file.sectors.push_back({track, sector});

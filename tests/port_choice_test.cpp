@@ -74,31 +74,26 @@ TEST(PortChoice, RefusedPortMessageSaysWhatToDo) {
     EXPECT_STREQ(no_access_text(WindowsKind::Nt32, PortLibrary::Absent),
                  "No access to the parallel port.\nThe UserPort port driver is not running; "
                  "start the player once as an administrator.");
-    const std::string wow64 = no_access_text(WindowsKind::Wow64, PortLibrary::Absent);
-    EXPECT_NE(wow64.find("64-bit Windows"), std::string::npos);
-    EXPECT_NE(wow64.find("InpOut32"), std::string::npos);
-    EXPECT_NE(std::string(no_access_text(WindowsKind::Wow64, PortLibrary::NoExports)).find("Out32"),
-              std::string::npos);
-    EXPECT_NE(std::string(no_access_text(WindowsKind::Nt32, PortLibrary::DriverClosed))
-                  .find("driver is not open"),
-              std::string::npos);
+    const struct { WindowsKind kind; PortLibrary library; const char* says; } hints[] = {
+        {WindowsKind::Wow64, PortLibrary::Absent, "64-bit Windows"},
+        {WindowsKind::Wow64, PortLibrary::Absent, "InpOut32"},
+        {WindowsKind::Wow64, PortLibrary::NoExports, "Out32"},
+        {WindowsKind::Nt32, PortLibrary::DriverClosed, "driver is not open"}};
+    for (const auto& hint : hints)
+        EXPECT_NE(std::string(no_access_text(hint.kind, hint.library)).find(hint.says), std::string::npos) << hint.says;
 }
 
 TEST(PortGrant, ExactlyTheEightRegistersOfAStoredBase) {
-    unsigned short first = 0, last = 0;
-    ASSERT_EQ(userport_extra_range(0xD010, &first, &last), 1);
-    EXPECT_EQ(first, 0xD010);
-    EXPECT_EQ(last, 0xD017);
-    ASSERT_EQ(userport_extra_range(0x100, &first, &last), 1);
-    EXPECT_EQ(last, 0x107);
-    ASSERT_EQ(userport_extra_range(0xFFF8, &first, &last), 1);
-    EXPECT_EQ(last, 0xFFFF);
     // Nothing for no value, the system board's ports, or a range past 0xFFFF.
-    EXPECT_EQ(userport_extra_range(0, &first, &last), 0);
-    EXPECT_EQ(userport_extra_range(0x40, &first, &last), 0);
-    EXPECT_EQ(userport_extra_range(0xFF, &first, &last), 0);
-    EXPECT_EQ(userport_extra_range(0xFFF9, &first, &last), 0);
-    EXPECT_EQ(userport_extra_range(0x1D010, &first, &last), 0);
+    const struct { uint32_t base; int granted; } cases[] = {
+        {0xD010, 1}, {0x100, 1}, {0xFFF8, 1}, {0, 0}, {0x40, 0}, {0xFF, 0}, {0xFFF9, 0}, {0x1D010, 0}};
+    for (const auto& c : cases) {
+        unsigned short first = 0, last = 0;
+        ASSERT_EQ(userport_extra_range(c.base, &first, &last), c.granted) << std::hex << c.base;
+        if (c.granted) {
+            EXPECT_TRUE(first == c.base && last == c.base + 7) << std::hex << c.base;
+        }
+    }
 }
 
 // The library's entry points, forwarding to a simulated receiver.
@@ -110,6 +105,16 @@ short ZORBIN_INPOUT_CALL fake_inp32(short port) {
     return static_cast<short>(g_sim->io_read8(static_cast<uint16_t>(port)));
 }
 
+template <typename Port>
+void play(Port& port, uint16_t base, const SidTune& tune) {
+    SteadyClock clock;
+    std::atomic<int32_t> progress{0};
+    C64Link<Port, SteadyClock> link(port, clock, base, kFullBuildLink);
+    EXPECT_TRUE(link.ready());
+    EXPECT_TRUE(link.upload(tune, 1, progress));
+    EXPECT_TRUE(link.select_song(tune, 0));
+}
+
 std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
     SidTune tune;
     sid_tune_clear(tune);
@@ -118,23 +123,12 @@ std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
     tune.songs = tune.start_song = 1;
     tune.length = 300;
     for (int i = 0; i < tune.length; ++i) tune.image[i] = static_cast<uint8_t>(i * 7);
-    SteadyClock clock;
-    std::atomic<int32_t> progress{0};
-    if (via_library) {
-        InpOutPort port;
-        port.out32 = fake_out32;
-        port.inp32 = fake_inp32;
-        C64Link<InpOutPort, SteadyClock> link(port, clock, sim.port_base(), kFullBuildLink);
-        EXPECT_TRUE(link.ready());
-        EXPECT_TRUE(link.upload(tune, 1, progress));
-        EXPECT_TRUE(link.select_song(tune, 0));
-    } else {
-        SimPort port{sim};
-        C64Link<SimPort, SteadyClock> link(port, clock, sim.port_base(), kFullBuildLink);
-        EXPECT_TRUE(link.ready());
-        EXPECT_TRUE(link.upload(tune, 1, progress));
-        EXPECT_TRUE(link.select_song(tune, 0));
-    }
+    InpOutPort library;
+    library.out32 = fake_out32;
+    library.inp32 = fake_inp32;
+    SimPort direct{sim};
+    if (via_library) play(library, sim.port_base(), tune);
+    else play(direct, sim.port_base(), tune);
     return sim.data_writes();
 }
 
