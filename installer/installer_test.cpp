@@ -184,7 +184,7 @@ void install_and_uninstall(const std::string& name, const std::string& player, c
     const std::string plugins = player + "\\Plugins\\";
     const std::string installed = read_file(plugins + "in_zorbin.dll");
     check(!installed.empty() && installed == read_file(dll), "Plugins\\in_zorbin.dll is " + dll);
-    for (const char* paper : {"user-guide.md", "cable.md", "in_zorbin.d64", "uninstall.exe"})
+    for (const char* paper : {"user-guide.md", "cable.md", "in_zorbin.d64"})  // the uninstaller by running
         check(exists(plugins + "in_zorbin\\" + paper), std::string("Plugins\\in_zorbin\\") + paper);
 
     const std::string uninstaller = "\"" + plugins + "in_zorbin\\uninstall.exe\"";
