@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -22,7 +24,7 @@ const char kPlayerKey[] = "Software\\Winamp";
 
 enum { kExitNoPlayer = 3, kExitPlayerRunning = 4, kExitBadOption = 5 };
 
-std::string g_setup, g_full_dll, g_fixed_dll, g_version, g_work;
+std::string g_setup, g_version, g_work;
 int g_failures = 0;
 
 void check(bool ok, const std::string& what) {
@@ -33,44 +35,18 @@ void check(bool ok, const std::string& what) {
 }
 
 std::string read_file(const std::string& path) {
-    std::string bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
-        std::fclose(f);
-    }
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void write_file(const std::string& path, const std::string& bytes) {
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void remove_tree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = dir + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
-// Every file and folder under a folder with its contents: what "nothing
-// else changed" is measured against.
+// Every file and folder (ending in a backslash) under a folder, with its
+// contents: what "nothing else changed" is measured against.
 using Tree = std::map<std::string, std::string>;
 void snapshot(const std::string& dir, const std::string& prefix, Tree& tree) {
     WIN32_FIND_DATAA found;
@@ -92,6 +68,28 @@ Tree snapshot(const std::string& dir) {
     Tree tree;
     snapshot(dir, "", tree);
     return tree;
+}
+
+// Names what differs, so that a failure says what was left behind or taken.
+void check_unchanged(const std::string& dir, const Tree& before, const std::string& what) {
+    const Tree after = snapshot(dir);
+    check(after == before, what);
+    for (const auto& entry : after)
+        if (!before.count(entry.first)) check(false, "left behind: " + entry.first);
+    for (const auto& entry : before)
+        if (!after.count(entry.first)) check(false, "removed: " + entry.first);
+}
+
+void remove_tree(const std::string& dir) {
+    const Tree tree = snapshot(dir);
+    for (auto entry = tree.rbegin(); entry != tree.rend(); ++entry) {  // contents before their folder
+        const std::string& name = entry->first;
+        if (name.back() == '\\')
+            RemoveDirectoryA((dir + "\\" + name.substr(0, name.size() - 1)).c_str());
+        else
+            DeleteFileA((dir + "\\" + name).c_str());
+    }
+    RemoveDirectoryA(dir.c_str());
 }
 
 // A player folder as the player leaves it: its program, a plug-in of
@@ -121,25 +119,13 @@ bool reg_has_key(HKEY root, const std::string& key) {
 }
 
 void reg_set_text(HKEY root, const std::string& key, const char* value, const std::string& text) {
-    HKEY handle;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    RegSetValueExA(handle, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-    RegCloseKey(handle);
+    RegSetKeyValueA(root, key.c_str(), value, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
-void reg_delete_value(HKEY root, const std::string& key, const char* value) {
-    HKEY handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS) return;
-    RegDeleteValueA(handle, value);
-    RegCloseKey(handle);
-}
-
+// "" deletes the value: the player as if never installed.
 void point_player_key_at(const std::string& dir) {
     if (dir.empty())
-        reg_delete_value(HKEY_CURRENT_USER, kPlayerKey, nullptr);
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kPlayerKey, nullptr);
     else
         reg_set_text(HKEY_CURRENT_USER, kPlayerKey, nullptr, dir);
 }
@@ -149,7 +135,7 @@ struct Run {
     std::string errors;  // what the program wrote to standard error
 };
 
-Run run(const std::string& command_line) {
+Run run(std::string command_line) {
     Run result;
     // A file per run: an uninstaller's copy may still hold the last one open.
     static int runs = 0;
@@ -162,8 +148,7 @@ Run run(const std::string& command_line) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdError = err;
     PROCESS_INFORMATION process = {};
-    std::string line = command_line;
-    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+    if (CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                        &process)) {
         if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
             GetExitCodeProcess(process.hProcess, &result.exit_code);
@@ -199,24 +184,19 @@ void install_and_uninstall(const std::string& name, const std::string& player, c
     const std::string plugins = player + "\\Plugins\\";
     const std::string installed = read_file(plugins + "in_zorbin.dll");
     check(!installed.empty() && installed == read_file(dll), "Plugins\\in_zorbin.dll is " + dll);
-    for (const char* paper : {"user-guide.md", "cable.md", "in_zorbin.d64", "uninstall.exe"})
+    for (const char* paper : {"user-guide.md", "cable.md", "in_zorbin.d64"})  // the uninstaller by running
         check(exists(plugins + "in_zorbin\\" + paper), std::string("Plugins\\in_zorbin\\") + paper);
 
     const std::string uninstaller = "\"" + plugins + "in_zorbin\\uninstall.exe\"";
-    check(reg_text(HKEY_LOCAL_MACHINE, kOurEntry, "UninstallString") == uninstaller, "UninstallString");
-    check(reg_text(HKEY_LOCAL_MACHINE, kOurEntry, "QuietUninstallString") == uninstaller + " /S",
-          "QuietUninstallString");
-    check(reg_text(HKEY_LOCAL_MACHINE, kOurEntry, "DisplayVersion") == g_version, "DisplayVersion");
-    check(reg_text(HKEY_LOCAL_MACHINE, kOurEntry, "DisplayName").find("in_zorbin") == 0, "DisplayName");
-    check(!reg_text(HKEY_LOCAL_MACHINE, kOurEntry, "Publisher").empty(), "Publisher");
+    const auto entry = [](const char* value) { return reg_text(HKEY_LOCAL_MACHINE, kOurEntry, value); };
+    check(entry("UninstallString") == uninstaller, "UninstallString");
+    check(entry("QuietUninstallString") == uninstaller + " /S", "QuietUninstallString");
+    check(entry("DisplayVersion") == g_version, "DisplayVersion");
+    check(entry("DisplayName").find("in_zorbin") == 0, "DisplayName");
+    check(!entry("Publisher").empty(), "Publisher");
 
     check(uninstall_quietly(), "the uninstaller removes its entry");
-    const Tree after = snapshot(player);
-    check(after == before, "the player folder is as before the install");
-    for (const auto& entry : after)
-        if (!before.count(entry.first)) check(false, "left behind: " + entry.first);
-    for (const auto& entry : before)
-        if (!after.count(entry.first)) check(false, "removed: " + entry.first);
+    check_unchanged(player, before, "the player folder is as before the install");
 }
 
 // A refused install must leave no trace.
@@ -229,22 +209,18 @@ void refused(const std::string& name, const std::string& options, DWORD expected
           "exit code " + std::to_string(expected_exit) + ", got " + std::to_string(install.exit_code));
     check(install.errors.find(expected_message) != std::string::npos,
           "standard error says \"" + expected_message + "\", got: " + install.errors);
-    check(snapshot(player) == before, "the player folder is untouched");
+    check_unchanged(player, before, "the player folder is untouched");
     check(!reg_has_key(HKEY_LOCAL_MACHINE, kOurEntry), "no uninstall entry");
-}
-
-LRESULT CALLBACK player_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcA(window, message, wparam, lparam);
 }
 
 // A window of the player's main window class: what the installer looks for.
 HWND fake_running_player() {
     WNDCLASSA cls = {};
-    cls.lpfnWndProc = player_window_proc;
+    cls.lpfnWndProc = DefWindowProcA;
     cls.hInstance = GetModuleHandleA(nullptr);
     cls.lpszClassName = "Winamp v1.x";
     RegisterClassA(&cls);
-    return CreateWindowA("Winamp v1.x", "Winamp", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+    return CreateWindowA(cls.lpszClassName, "Winamp", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
                          cls.hInstance, nullptr);
 }
 
@@ -280,14 +256,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_setup = argv[1];
-    g_full_dll = argv[2];
-    g_fixed_dll = argv[3];
     g_version = argv[4];
+    const std::string full_dll = argv[2], fixed_dll = argv[3];
 
     char program_files[MAX_PATH] = "";
     GetEnvironmentVariableA("ProgramFiles", program_files, sizeof program_files);
     const std::string usual_folder = std::string(program_files) + "\\Winamp";
-    if (reg_has_key(HKEY_LOCAL_MACHINE, kPlayerEntry) || exists(usual_folder) || read_file(g_full_dll).empty()) {
+    if (reg_has_key(HKEY_LOCAL_MACHINE, kPlayerEntry) || exists(usual_folder) || read_file(full_dll).empty()) {
         std::printf("installer_test: needs a prefix without a real player and the built DLLs\n");
         return 2;
     }
@@ -303,19 +278,19 @@ int main(int argc, char** argv) {
     const std::string other_player = make_player(g_work + "\\Other Winamp");
 
     point_player_key_at(player);
-    install_and_uninstall("the player key's folder gets the full build by default", player, "", g_full_dll);
+    install_and_uninstall("the player key's folder gets the full build by default", player, "", full_dll);
     const Tree player_before = snapshot(player);
     install_and_uninstall("/BUILD=fixed with /D= overrides the player key", other_player,
-                          " /BUILD=fixed /D=" + other_player, g_fixed_dll);
-    check(snapshot(player) == player_before, "the player key's folder was left alone");
+                          " /BUILD=fixed /D=" + other_player, fixed_dll);
+    check_unchanged(player, player_before, "the player key's folder was left alone");
 
     point_player_key_at("");
     reg_set_text(HKEY_LOCAL_MACHINE, kPlayerEntry, "UninstallString", "\"" + player + "\\UninstWA.exe\"");
-    install_and_uninstall("without the key, the player's uninstall entry", player, "", g_full_dll);
+    install_and_uninstall("without the key, the player's uninstall entry", player, "", full_dll);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kPlayerEntry.c_str());
     make_player(usual_folder);
     install_and_uninstall("without either record, Program Files\\Winamp", usual_folder, " /BUILD=full",
-                          g_full_dll);
+                          full_dll);
     remove_tree(usual_folder);
 
     refused("no player anywhere", "", kExitNoPlayer, "Winamp not found", player);
