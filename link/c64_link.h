@@ -22,10 +22,10 @@ enum : uint8_t {
 enum : uint8_t {
     kStrobe = 0x80,           // data bit 7: its falling edge announces a nibble
     kHandshake = 0x80,        // status bit 7: the receiver's answer
-    kReadyMask = 0xF8,        // status bits 7..3 ...
-    kReadyPattern = 0xD0,     // ... read 1,1,0,1,0 while the receiver rests
     kWiredMask = 0x78,        // status bits 6..3 ...
     kWiredPattern = 0x50,     // ... read 1,0,1,0 while a C64 is on and wired, busy or not
+    kReadyMask = kHandshake | kWiredMask,        // status bits 7..3 ...
+    kReadyPattern = kHandshake | kWiredPattern,  // ... read 1,1,0,1,0 while the receiver rests
 };
 
 // The ready probe's test, also used where the status is read under a guard.

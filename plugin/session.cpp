@@ -7,9 +7,6 @@
 #include "plugin/play_time.h"
 #include "plugin/session_link.h"
 #include "plugin/workers.h"
-#include "port/port_guard.h"
-#include "port/win32_tick_clock.h"
-#include "port/x86_port.h"
 #include "profile/build_profile.h"
 
 SidTune g_playing_tune;
@@ -70,11 +67,6 @@ void end_timer() {
     CloseHandle(thread);
 }
 
-const char* no_access_text() {
-    if constexpr (kProfileFindsPortLibrary) return port_route_refusal();
-    return kProfileNoAccessText;
-}
-
 void announce_song(int song_number) {
     g_module.output->pause(0);
     g_module.set_info(song_number, g_playing_tune.songs, 0, 0);
@@ -91,7 +83,7 @@ int session_play(const char* path) {
     switch (route.probe) {
         case PortProbe::Ready: break;
         case PortProbe::NotReady: show_error(kProfileNotReadyText); return 1;
-        case PortProbe::NoAccess: show_error(no_access_text()); return 1;
+        case PortProbe::NoAccess: show_error(profile_no_access_text()); return 1;
     }
     sid_tune_load(path, g_playing_tune);
     if (g_playing_tune.songs == 0) return -1;

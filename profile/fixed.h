@@ -13,10 +13,11 @@ constexpr bool kProfileFindsPortLibrary = false;  // IN/OUT only
 constexpr char kProfileNotReadyText[] = "C64 not ready";
 // This build installs no port driver: where the system refuses the port,
 // only another system (or the full build) helps.
-constexpr char kProfileNoAccessText[] =
-    "No access to the parallel port.\n"
-    "This build needs a system that lets programs use the port directly (the Windows 9x family).\n"
-    "On Windows NT, 2000 or XP use the full build.";
+inline const char* profile_no_access_text() {
+    return "No access to the parallel port.\n"
+           "This build needs a system that lets programs use the port directly (the Windows 9x family).\n"
+           "On Windows NT, 2000 or XP use the full build.";
+}
 
 constexpr uint16_t kFixedPortBase = 0x278;
 constexpr int32_t kFixedPlayingTimeMs = 150000;

@@ -6,6 +6,7 @@
 
 #include "link/c64_link.h"
 #include "plugin/play_time.h"
+#include "port/port_route.h"
 #include "settings/settings.h"
 
 constexpr LinkVariant kProfileLink = kFullBuildLink;
@@ -13,9 +14,9 @@ constexpr bool kProfileTimeFromOutput = false;  // get output time asks the outp
 constexpr bool kProfileWatchesUploads = true;  // progress window and stall question
 constexpr bool kProfileFindsPortLibrary = true;  // inpout32.dll where IN/OUT are refused
 constexpr char kProfileNotReadyText[] = "C64 not ready. Check cable.";
-constexpr char kProfileNoAccessText[] =
-    "No access to the parallel port.\n"
-    "The UserPort port driver is not running; start the player once as an administrator.";
+// What the refusing route found: our driver not running, or on 64-bit
+// Windows the port-I/O library missing or unusable.
+inline const char* profile_no_access_text() { return port_route_refusal(); }
 
 inline uint16_t profile_port_base() { return g_settings.port_base; }
 inline int32_t profile_playing_time_ms() {
