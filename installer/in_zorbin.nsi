@@ -2,9 +2,9 @@
 ; folder and the user's papers beside it, and registers an uninstaller.
 ;
 ; Built by the cross build with makensis; the build passes the paths:
-;   VERSION    the project version (1.0.0.1)
+;   VERSION    the project version
 ;   FULL_DLL   FIXED_DLL   the two builds of in_zorbin.dll
-;   GUIDE      CABLE       DISK     the user guide, the cable, the .d64
+;   PAPERS     an include naming the papers and their sources
 ;   OUTFILE    where the installer goes
 ;
 ; Command line (besides NSIS's own /S and /D=<player folder>, which must come
@@ -31,6 +31,8 @@ RequestExecutionLevel admin  ; the player usually lives under Program Files
 !define EXIT_NO_PLAYER 3
 !define EXIT_PLAYER_RUNNING 4
 !define EXIT_BAD_OPTION 5
+
+!include "${PAPERS}"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -111,11 +113,13 @@ Section /o "Fixed build (port 0x278, 2:30, for Windows 9x)" SecFixed
     File "/oname=in_zorbin.dll" "${FIXED_DLL}"
 SectionEnd
 
+!macro INSTALL_PAPER name source
+    File "/oname=${name}" "${source}"
+!macroend
+
 Section "-papers and uninstaller"
     SetOutPath "$INSTDIR\${DOCS}"
-    File "/oname=user-guide.md" "${GUIDE}"
-    File "/oname=cable.md" "${CABLE}"
-    File "/oname=in_zorbin.d64" "${DISK}"
+    !insertmacro ZORBIN_PAPERS INSTALL_PAPER
     WriteUninstaller "$INSTDIR\${DOCS}\uninstall.exe"
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} (C64 SID plug-in for Winamp)"
@@ -246,12 +250,14 @@ Function un.onInit
     Call un.RefuseWhilePlayerRuns
 FunctionEnd
 
+!macro REMOVE_PAPER name source
+    Delete "$INSTDIR\${name}"
+!macroend
+
 Section "Uninstall"
     ${GetParent} "$INSTDIR" $R0
     Delete "$R0\in_zorbin.dll"
-    Delete "$INSTDIR\user-guide.md"
-    Delete "$INSTDIR\cable.md"
-    Delete "$INSTDIR\in_zorbin.d64"
+    !insertmacro ZORBIN_PAPERS REMOVE_PAPER
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     ; Last, so that a caller waiting for the entry to go knows we are done.

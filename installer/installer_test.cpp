@@ -2,7 +2,7 @@
 // fake player folders in the Wine prefix: silent installs of either build,
 // the uninstaller started from its registry entry, and the refusals.
 //
-// installer_test <setup.exe> <full in_zorbin.dll> <fixed in_zorbin.dll> <version>
+// installer_test <release folder>   (dist\: the installer and both DLLs)
 //
 // Needs a display (a hidden top-level window plays the running player). It
 // touches only its own folders under %TEMP% and the registry values the
@@ -15,6 +15,8 @@
 #include <map>
 #include <string>
 
+#include "zorbin_release.h"
+
 namespace {
 
 const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -24,7 +26,7 @@ const char kPlayerKey[] = "Software\\Winamp";
 
 enum { kExitNoPlayer = 3, kExitPlayerRunning = 4, kExitBadOption = 5 };
 
-std::string g_setup, g_version, g_work;
+std::string g_setup, g_work;
 int g_failures = 0;
 
 void check(bool ok, const std::string& what) {
@@ -184,14 +186,14 @@ void install_and_uninstall(const std::string& name, const std::string& player, c
     const std::string plugins = player + "\\Plugins\\";
     const std::string installed = read_file(plugins + "in_zorbin.dll");
     check(!installed.empty() && installed == read_file(dll), "Plugins\\in_zorbin.dll is " + dll);
-    for (const char* paper : {"user-guide.md", "cable.md", "in_zorbin.d64"})  // the uninstaller by running
+    for (const char* paper : {ZORBIN_PAPERS})  // the uninstaller by running
         check(exists(plugins + "in_zorbin\\" + paper), std::string("Plugins\\in_zorbin\\") + paper);
 
     const std::string uninstaller = "\"" + plugins + "in_zorbin\\uninstall.exe\"";
     const auto entry = [](const char* value) { return reg_text(HKEY_LOCAL_MACHINE, kOurEntry, value); };
     check(entry("UninstallString") == uninstaller, "UninstallString");
     check(entry("QuietUninstallString") == uninstaller + " /S", "QuietUninstallString");
-    check(entry("DisplayVersion") == g_version, "DisplayVersion");
+    check(entry("DisplayVersion") == ZORBIN_VERSION_TEXT, "DisplayVersion");
     check(entry("DisplayName").find("in_zorbin") == 0, "DisplayName");
     check(!entry("Publisher").empty(), "Publisher");
 
@@ -251,13 +253,13 @@ void running_player_cases(const std::string& player) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: installer_test <setup.exe> <full dll> <fixed dll> <version>\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: installer_test <release folder>\n");
         return 2;
     }
-    g_setup = argv[1];
-    g_version = argv[4];
-    const std::string full_dll = argv[2], fixed_dll = argv[3];
+    const std::string release = argv[1];
+    g_setup = release + "\\" ZORBIN_SETUP_NAME;
+    const std::string full_dll = release + "\\full\\in_zorbin.dll", fixed_dll = release + "\\fixed\\in_zorbin.dll";
 
     char program_files[MAX_PATH] = "";
     GetEnvironmentVariableA("ProgramFiles", program_files, sizeof program_files);
