@@ -1,12 +1,21 @@
-# Puts the user's files beside the two DLLs in dist/: the guide, the cable,
-# the receiver program and its disk image, and the driver's source.
+# Puts the release files that the native build can make beside the two DLLs
+# and the installer, which the cross build puts into dist/ itself.
 set(ZORBIN_DIST ${CMAKE_SOURCE_DIR}/dist)
-add_custom_target(dist_files ALL
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${ZORBIN_DIST}/c64 ${ZORBIN_DIST}/driver
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/docs/user-guide.md ${ZORBIN_DIST}/README.md
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/docs/cable.md ${ZORBIN_DIST}/cable.md
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/driver/userport.c ${ZORBIN_DIST}/driver/userport.c
-    COMMAND ${CMAKE_COMMAND} -E copy ${ZORBIN_RECEIVER_PRG} ${ZORBIN_DIST}/c64/receiver.prg
-    COMMAND ${CMAKE_COMMAND} -E copy ${ZORBIN_DISK_IMAGE} ${ZORBIN_DIST}/c64/in_zorbin.d64
+set(commands)
+set(i 0)
+list(LENGTH ZORBIN_RELEASE_FILES length)
+while(i LESS length)
+    list(GET ZORBIN_RELEASE_FILES ${i} name)
+    math(EXPR i "${i} + 1")
+    list(GET ZORBIN_RELEASE_FILES ${i} from)
+    math(EXPR i "${i} + 1")
+    if(NOT from MATCHES "^cross: ")
+        zorbin_release_source(${name} source)
+        get_filename_component(folder ${ZORBIN_DIST}/${name} DIRECTORY)
+        list(APPEND commands COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+                             COMMAND ${CMAKE_COMMAND} -E copy ${source} ${ZORBIN_DIST}/${name})
+    endif()
+endwhile()
+add_custom_target(dist_files ALL ${commands}
     DEPENDS receiver_prg disk_image
     COMMENT "Gathering the release folder dist/")

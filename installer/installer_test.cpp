@@ -1,12 +1,14 @@
 // Runs the real installer as users and the system's program list do, against
 // fake player folders in the Wine prefix: silent installs of either build,
-// the uninstaller started from its registry entry, and the refusals.
+// the uninstaller started from its registry entry, the refusals, the steps
+// that fail, and the port driver's removal.
 //
-// installer_test <setup.exe> <full in_zorbin.dll> <fixed in_zorbin.dll> <version>
+// installer_test <release folder>   (dist\: the installer and both DLLs)
 //
 // Needs a display (a hidden top-level window plays the running player). It
-// touches only its own folders under %TEMP% and the registry values the
-// installer reads or writes, and puts the player key's value back at the end.
+// touches only its own folders under %TEMP%, the registry values the
+// installer reads or writes and the port driver's service and file, and puts
+// the player key's value back at the end.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,16 +17,24 @@
 #include <map>
 #include <string>
 
+#include "zorbin_release.h"
+
 namespace {
 
 const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const std::string kOurEntry = std::string(kUninstallRoot) + "in_zorbin";
 const std::string kPlayerEntry = std::string(kUninstallRoot) + "Winamp";
 const char kPlayerKey[] = "Software\\Winamp";
 
-enum { kExitNoPlayer = 3, kExitPlayerRunning = 4, kExitBadOption = 5 };
+enum {
+    kExitNoPlayer = 3,
+    kExitPlayerRunning = 4,
+    kExitBadOption = 5,
+    kExitDll = 6,
+    kExitPapers = 7,
+};
+const char kDriverService[] = "UserPort";
 
-std::string g_setup, g_version, g_work;
+std::string g_setup, g_work;
 int g_failures = 0;
 
 void check(bool ok, const std::string& what) {
@@ -162,14 +172,42 @@ Run run(std::string command_line) {
 
 std::string setup_command(const std::string& options) { return "\"" + g_setup + "\" /S" + options; }
 
+// Our uninstall entries (names starting "in_zorbin"), by the folder each
+// records.
+std::map<std::string, std::string> our_entries() {
+    std::map<std::string, std::string> entries;
+    HKEY root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallRoot, 0, KEY_READ, &root) != ERROR_SUCCESS) return entries;
+    char name[256];
+    for (DWORD i = 0; RegEnumKeyA(root, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+        if (std::string(name).rfind("in_zorbin", 0) == 0)
+            entries[reg_text(HKEY_LOCAL_MACHINE, kUninstallRoot + std::string(name), "InstallLocation")] =
+                kUninstallRoot + std::string(name);
+    RegCloseKey(root);
+    return entries;
+}
+
+std::string entry_of(const std::string& player) {
+    const auto entries = our_entries();
+    const auto found = entries.find(player + "\\Plugins\\in_zorbin");
+    return found == entries.end() ? "" : found->second;
+}
+
 // The uninstaller copies itself away and returns at once; the copy deletes
 // our entry last, so the entry's going means it has finished.
-bool uninstall_quietly() {
-    const std::string command = reg_text(HKEY_LOCAL_MACHINE, kOurEntry, "QuietUninstallString");
+bool uninstall_quietly(const std::string& player) {
+    const std::string entry = entry_of(player);
+    const std::string command = reg_text(HKEY_LOCAL_MACHINE, entry, "QuietUninstallString");
     if (command.empty()) return false;
     run(command);
-    for (int i = 0; i < 300 && reg_has_key(HKEY_LOCAL_MACHINE, kOurEntry); ++i) Sleep(100);
-    return !reg_has_key(HKEY_LOCAL_MACHINE, kOurEntry);
+    for (int i = 0; i < 300 && reg_has_key(HKEY_LOCAL_MACHINE, entry); ++i) Sleep(100);
+    return !reg_has_key(HKEY_LOCAL_MACHINE, entry);
+}
+
+// _?= keeps the uninstaller in place, so that its own exit code comes back.
+Run uninstall_in_place(const std::string& player) {
+    const std::string folder = player + "\\Plugins\\in_zorbin";
+    return run("\"" + folder + "\\uninstall.exe\" /S _?=" + folder);
 }
 
 // A silent install that must land the given DLL and the papers in `player`
@@ -184,18 +222,19 @@ void install_and_uninstall(const std::string& name, const std::string& player, c
     const std::string plugins = player + "\\Plugins\\";
     const std::string installed = read_file(plugins + "in_zorbin.dll");
     check(!installed.empty() && installed == read_file(dll), "Plugins\\in_zorbin.dll is " + dll);
-    for (const char* paper : {"user-guide.md", "cable.md", "in_zorbin.d64"})  // the uninstaller by running
+    for (const char* paper : {ZORBIN_PAPERS})  // the uninstaller by running
         check(exists(plugins + "in_zorbin\\" + paper), std::string("Plugins\\in_zorbin\\") + paper);
 
     const std::string uninstaller = "\"" + plugins + "in_zorbin\\uninstall.exe\"";
-    const auto entry = [](const char* value) { return reg_text(HKEY_LOCAL_MACHINE, kOurEntry, value); };
+    const std::string key = entry_of(player);
+    const auto entry = [&key](const char* value) { return reg_text(HKEY_LOCAL_MACHINE, key, value); };
     check(entry("UninstallString") == uninstaller, "UninstallString");
     check(entry("QuietUninstallString") == uninstaller + " /S", "QuietUninstallString");
-    check(entry("DisplayVersion") == g_version, "DisplayVersion");
+    check(entry("DisplayVersion") == ZORBIN_VERSION_TEXT, "DisplayVersion");
     check(entry("DisplayName").find("in_zorbin") == 0, "DisplayName");
     check(!entry("Publisher").empty(), "Publisher");
 
-    check(uninstall_quietly(), "the uninstaller removes its entry");
+    check(uninstall_quietly(player), "the uninstaller removes its entry");
     check_unchanged(player, before, "the player folder is as before the install");
 }
 
@@ -210,7 +249,7 @@ void refused(const std::string& name, const std::string& options, DWORD expected
     check(install.errors.find(expected_message) != std::string::npos,
           "standard error says \"" + expected_message + "\", got: " + install.errors);
     check_unchanged(player, before, "the player folder is untouched");
-    check(!reg_has_key(HKEY_LOCAL_MACHINE, kOurEntry), "no uninstall entry");
+    check(our_entries().empty(), "no uninstall entry");
 }
 
 // A window of the player's main window class: what the installer looks for.
@@ -237,27 +276,143 @@ void running_player_cases(const std::string& player) {
     std::printf("case: a running player stops the uninstall\n");
     check(run(setup_command("")).exit_code == 0, "installs while the player is closed");
     window = fake_running_player();
-    const std::string folder = player + "\\Plugins\\in_zorbin";
-    // _?= keeps the uninstaller in place, so its own exit code comes back.
-    const Run uninstall = run("\"" + folder + "\\uninstall.exe\" /S _?=" + folder);
+    const Run uninstall = uninstall_in_place(player);
     check(uninstall.exit_code == kExitPlayerRunning,
           "uninstaller exit code 4, got " + std::to_string(uninstall.exit_code));
     check(exists(player + "\\Plugins\\in_zorbin.dll"), "the DLL is still there");
     DestroyWindow(window);
-    check(uninstall_quietly(), "uninstalls once the player is closed");
+    check(uninstall_quietly(player), "uninstalls once the player is closed");
     check(!exists(player + "\\Plugins\\in_zorbin.dll"), "then the DLL is gone");
+}
+
+// A file another program holds open for reading and shares only for
+// reading: it can be neither replaced nor deleted, like a loaded DLL.
+HANDLE hold_open(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+void failed_step_cases(const std::string& player, const std::string& full_dll) {
+    const std::string plugins = player + "\\Plugins\\";
+    // A fresh install that fails ends with its own code and takes back what
+    // it had written (the DLL, when a paper fails).
+    CreateDirectoryA((plugins + "in_zorbin.dll").c_str(), nullptr);
+    refused("a folder where the DLL goes", "", kExitDll, "Could not write in_zorbin.dll", player);
+    RemoveDirectoryA((plugins + "in_zorbin.dll").c_str());
+    CreateDirectoryA((plugins + "in_zorbin").c_str(), nullptr);
+    CreateDirectoryA((plugins + "in_zorbin\\cable.md").c_str(), nullptr);
+    refused("a folder where a paper goes", "", kExitPapers, "Could not write cable.md", player);
+    RemoveDirectoryA((plugins + "in_zorbin\\cable.md").c_str());
+    RemoveDirectoryA((plugins + "in_zorbin").c_str());
+
+    std::printf("case: a DLL another program holds open\n");
+    const Tree before = snapshot(player);
+    check(run(setup_command("")).exit_code == 0, "installs the full build");
+    HANDLE held = hold_open(plugins + "in_zorbin.dll");
+    const Run update = run(setup_command(" /BUILD=fixed"));
+    check(update.exit_code == kExitDll, "setup exit code 6, got " + std::to_string(update.exit_code));
+    check(update.errors.find("Could not write in_zorbin.dll") != std::string::npos,
+          "standard error says why, got: " + update.errors);
+    check(read_file(plugins + "in_zorbin.dll") == read_file(full_dll), "the installed build stays");
+    const Run uninstall = uninstall_in_place(player);
+    check(uninstall.exit_code == kExitDll, "uninstaller exit code 6, got " + std::to_string(uninstall.exit_code));
+    check(!entry_of(player).empty() && exists(plugins + "in_zorbin\\uninstall.exe"),
+          "a failed uninstall keeps its entry and uninstaller");
+    CloseHandle(held);
+    check(uninstall_quietly(player), "uninstalls once the DLL is free");
+    check_unchanged(player, before, "the player folder is as before the install");
+}
+
+std::string driver_file() {
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\System32\\Drivers\\UserPort.sys";
+}
+
+// The driver the full build writes out: its resource.
+std::string our_driver(const std::string& full_dll) {
+    HMODULE dll = LoadLibraryExA(full_dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = dll ? FindResourceA(dll, "USERPORTSYS", "BIN") : nullptr;
+    HGLOBAL loaded = found ? LoadResource(dll, found) : nullptr;
+    const std::string bytes =
+        loaded ? std::string(static_cast<const char*>(LockResource(loaded)), SizeofResource(dll, found)) : "";
+    if (dll) FreeLibrary(dll);
+    return bytes;
+}
+
+bool driver_service_exists() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? OpenServiceA(manager, kDriverService, SERVICE_QUERY_STATUS) : nullptr;
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return service != nullptr;
+}
+
+// The driver's service and file as the full build registers them, with the
+// given bytes ("": none), started if `start` (Wine loads our driver).
+void set_up_driver(const std::string& bytes, bool start = false) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) return;
+    if (SC_HANDLE old = OpenServiceA(manager, kDriverService, DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS)) {
+        SERVICE_STATUS status = {};
+        ControlService(old, SERVICE_CONTROL_STOP, &status);  // the prefix may have loaded it
+        for (int i = 0; i < 50 && QueryServiceStatus(old, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
+            Sleep(100);
+        DeleteService(old);
+        CloseServiceHandle(old);
+        for (int i = 0; i < 50 && driver_service_exists(); ++i) Sleep(100);  // gone once unused
+    }
+    DeleteFileA(driver_file().c_str());
+    if (!bytes.empty()) {
+        write_file(driver_file(), bytes);
+        SC_HANDLE service = CreateServiceA(manager, kDriverService, kDriverService, SERVICE_ALL_ACCESS,
+                                           SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                                           "\\SystemRoot\\System32\\Drivers\\UserPort.sys", nullptr, nullptr,
+                                           nullptr, nullptr, nullptr);
+        if (service && start) check(StartServiceA(service, 0, nullptr), "the driver starts");
+        if (service) CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+}
+
+void two_players_and_the_driver(const std::string& player, const std::string& other,
+                                const std::string& full_dll) {
+    std::printf("case: two player folders, each with its entry; the last uninstall takes our driver\n");
+    const std::string ours = our_driver(full_dll);
+    check(!ours.empty(), "the full build carries the driver");
+    set_up_driver(ours, true);
+    const Tree before = snapshot(player), other_before = snapshot(other);
+    check(run(setup_command("")).exit_code == 0, "installs into the first folder");
+    check(run(setup_command(" /D=" + other)).exit_code == 0, "installs into the second");
+    check(!entry_of(player).empty() && !entry_of(other).empty() && entry_of(player) != entry_of(other),
+          "each folder has an entry of its own");
+    check(uninstall_quietly(other), "uninstalls the second");
+    check(!entry_of(player).empty() && exists(player + "\\Plugins\\in_zorbin.dll"),
+          "the first stays installed and listed");
+    check(driver_service_exists() && read_file(driver_file()) == ours, "the driver stays while one is left");
+    check(uninstall_quietly(player), "uninstalls the first");
+    check(!driver_service_exists() && !exists(driver_file()), "the last uninstall removes our driver");
+    check_unchanged(player, before, "the first folder is as before");
+    check_unchanged(other, other_before, "the second folder is as before");
+
+    std::printf("case: another program's driver of the same name stays\n");
+    set_up_driver("MZ another port driver");
+    check(run(setup_command("")).exit_code == 0, "installs");
+    check(uninstall_quietly(player), "uninstalls");
+    check(driver_service_exists() && read_file(driver_file()) == "MZ another port driver",
+          "the driver is left alone");
+    set_up_driver("");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: installer_test <setup.exe> <full dll> <fixed dll> <version>\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: installer_test <release folder>\n");
         return 2;
     }
-    g_setup = argv[1];
-    g_version = argv[4];
-    const std::string full_dll = argv[2], fixed_dll = argv[3];
+    const std::string release = argv[1];
+    g_setup = release + "\\" ZORBIN_SETUP_NAME;
+    const std::string full_dll = release + "\\full\\in_zorbin.dll", fixed_dll = release + "\\fixed\\in_zorbin.dll";
 
     char program_files[MAX_PATH] = "";
     GetEnvironmentVariableA("ProgramFiles", program_files, sizeof program_files);
@@ -271,7 +426,8 @@ int main(int argc, char** argv) {
     g_work = std::string(temp) + "zorbin setup test";  // a blank, as in "Program Files"
     remove_tree(g_work);
     CreateDirectoryA(g_work.c_str(), nullptr);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOurEntry.c_str());  // left by an interrupted run
+    for (const auto& entry : our_entries())  // left by an interrupted run
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.second.c_str());
     const std::string saved_player_key = reg_text(HKEY_CURRENT_USER, kPlayerKey, nullptr);
 
     const std::string player = make_player(g_work + "\\Winamp");
@@ -301,6 +457,8 @@ int main(int argc, char** argv) {
     refused("an unknown build", " /BUILD=fast", kExitBadOption, "unknown build", player);
 
     running_player_cases(player);
+    failed_step_cases(player, full_dll);
+    two_players_and_the_driver(player, other_player, full_dll);
 
     point_player_key_at(saved_player_key);
     remove_tree(g_work);

@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "zorbin_release.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 const std::string kDist = ZORBIN_DIST_DIR;
-const std::string kTop = "in_zorbin-" ZORBIN_VERSION "/";
+const std::string kTop = ZORBIN_RELEASE_TOP "/";
 
 Bytes read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -63,14 +65,11 @@ std::map<std::string, Member> read_members(const Bytes& zip) {
 }
 
 TEST(ReleaseArchive, HoldsTheReleaseFolderAsBuilt) {
-    const Bytes zip = read_file(kDist + "/in_zorbin-" ZORBIN_VERSION ".zip");
+    const Bytes zip = read_file(kDist + "/" ZORBIN_RELEASE_TOP ".zip");
     ASSERT_FALSE(zip.empty());
     const std::map<std::string, Member> members = read_members(zip);
 
-    const std::set<std::string> expected = {
-        "full/in_zorbin.dll", "fixed/in_zorbin.dll", "in_zorbin-" ZORBIN_VERSION "-setup.exe",
-        "c64/in_zorbin.d64",  "c64/receiver.prg",    "README.md",
-        "cable.md",           "driver/userport.c"};
+    const std::set<std::string> expected = {ZORBIN_RELEASE_FILES};
     EXPECT_EQ(members.size(), expected.size()) << "a member too many or too few";
     for (const std::string& file : expected) {
         const auto member = members.find(kTop + file);
