@@ -25,8 +25,8 @@ bool reference_load(const char* path);
 #endif
 
 // Counts heap allocations made through operator new, to show that a load
-// makes none.
-static std::atomic<long> g_allocations{0};
+// makes none (also for the song-length lookup, bench_song_lengths.cpp).
+std::atomic<long> g_allocations{0};
 void* operator new(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1)) return p;

@@ -16,7 +16,7 @@ void info_get_file_info(const char* file, char* title, int* length_ms) {
     sid_tune_load(path, g_info_tune);
     // Hosts pass title buffers of different sizes: never assume more than 1024.
     if (title != nullptr) tune_title(g_info_tune, title, 1024);
-    if (length_ms != nullptr) *length_ms = profile_playing_time_ms();
+    if (length_ms != nullptr) *length_ms = profile_tune_length_ms(path, g_info_tune.start_song);
 }
 
 int info_box(const char* file, HWND parent) {

@@ -20,8 +20,9 @@ DWORD WINAPI timer(void* param) {
         if (stop_asked()) return 0;
         Sleep(kProfileTimerSleepMs);
         if (stop_asked()) return 0;
-        g_elapsed_ticks.store(g_elapsed_ticks.load(std::memory_order_relaxed) + kProfileTicksPerRound,
-                              std::memory_order_relaxed);  // the only writer now
+        // One step, not load and store: a sub-song change on the main thread
+        // may set the count back to 0 meanwhile, and must not be undone.
+        g_elapsed_ticks.fetch_add(kProfileTicksPerRound, std::memory_order_relaxed);
     }
     if (stop_asked()) return 0;
     const LRESULT repeat = SendMessageA(g_module.main_window, kHostMessage, 0, kAskRepeat);

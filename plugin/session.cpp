@@ -109,6 +109,7 @@ int session_play(const char* path) {
     announce_song(g_playing_tune.start_song);
     g_module.is_seekable = g_playing_tune.songs != 1 ? 1 : 0;
     g_elapsed_ticks.store(0, std::memory_order_relaxed);
+    profile_tune_started(path, g_playing_tune.start_song);
     join(g_progress_thread);
 
     std::strncpy(g_current_path, path != nullptr ? path : "", kCurrentPathLength);
@@ -169,6 +170,7 @@ void session_set_output_time(int ms) {
         return;
     }
     announce_song(index + 1);
+    if (profile_song_changed(index + 1)) g_elapsed_ticks.store(0, std::memory_order_relaxed);
 }
 
 void session_set_volume(int volume) { g_module.output->set_volume(volume); }

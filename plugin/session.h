@@ -17,7 +17,9 @@ extern char g_current_path[kCurrentPathLength + 1];
 
 // Words shared with the worker threads, each written by one thread at a time.
 extern std::atomic<int32_t> g_progress_count;  // main thread writes, monitor reads
-extern std::atomic<uint32_t> g_elapsed_ticks;  // timer writes (main thread resets first)
+// Timer counts on; the main thread resets it at play and, for a tune timed
+// per sub-song, at a sub-song change.
+extern std::atomic<uint32_t> g_elapsed_ticks;
 // The turn of the one timer that may run (0: none). A timer whose turn it no
 // longer is ends without a word to the host. Main thread writes, timers read.
 extern std::atomic<uint32_t> g_timer_turn;

@@ -24,6 +24,10 @@ constexpr int32_t kFixedPlayingTimeMs = 150000;
 
 inline uint16_t profile_port_base() { return kFixedPortBase; }
 inline int32_t profile_playing_time_ms() { return kFixedPlayingTimeMs; }
+// Every tune lasts the fixed time: no song lengths are looked up.
+inline int32_t profile_tune_length_ms(const char*, uint8_t) { return kFixedPlayingTimeMs; }
+inline void profile_tune_started(const char*, uint8_t) {}
+inline bool profile_song_changed(int) { return false; }
 
 // The timer sleeps 10 ms a round and counts one tick, up to 15000.
 constexpr uint32_t kProfileTimerSleepMs = 10;

@@ -5,13 +5,15 @@
 source "$(dirname "$0")/common.sh"
 build_all
 
-say "loader fuzzing (${ZORBIN_FUZZ_SECONDS:=30} s; set ZORBIN_FUZZ_SECONDS for a longer run)"
+say "loader and song-length database fuzzing (${ZORBIN_FUZZ_SECONDS:=30} s; set ZORBIN_FUZZ_SECONDS for a longer run)"
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$FUZZ" -G Ninja -DZORBIN_FUZZ=ON >/dev/null
 cmake --build "$FUZZ" --target fuzz_loader -j "$JOBS"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus"
 cp "$NATIVE/demo/demo.sid" "$work/corpus/"
+printf '[Database]\r\n; /X/a.sid\r\n0123456789abcdefABCDEF0123456789=0:02 1:30.500 2:01(G)\r\n' \
+    >"$work/corpus/songlengths.md5"
 if ! (cd "$work" && "$FUZZ/fuzz/fuzz_loader" -max_total_time="$ZORBIN_FUZZ_SECONDS" \
         -max_len=66000 -print_final_stats=1 corpus >fuzz.log 2>&1); then
     cat "$work/fuzz.log"

@@ -22,6 +22,17 @@ DWORD read_or_write(HKEY key, const char* name, DWORD current) {
     return current;
 }
 
+// A REG_SZ that fits `out`; anything else leaves `out` empty.
+void read_path(HKEY key, const char* name, char* out, DWORD capacity) {
+    DWORD type = 0;
+    DWORD size = capacity - 1;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(out), &size) !=
+            ERROR_SUCCESS || type != REG_SZ) {
+        size = 0;
+    }
+    out[size] = '\0';
+}
+
 }  // namespace
 
 void settings_load() {
@@ -37,6 +48,9 @@ void settings_load() {
             key, "Time", static_cast<DWORD>(g_settings.playing_time_ms.load()))),
         std::memory_order_relaxed);
     g_settings.driver_flag = read_or_write(key, "UserPort", g_settings.driver_flag);
+    g_settings.song_lengths = read_or_write(key, "SongLengths", g_settings.song_lengths);
+    read_path(key, "SongLengthsFile", g_settings.song_lengths_file,
+              sizeof g_settings.song_lengths_file);
     RegCloseKey(key);
 }
 

@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-// Reads "Port", "Time" and "UserPort" from the settings key, creating the key
-// and writing the in-memory value of every one that is missing or unusable.
+// Reads "Port", "Time", "UserPort" and "SongLengths" from the settings key,
+// creating the key and writing the in-memory value of every one that is
+// missing or unusable; and "SongLengthsFile", a string never written here.
 void settings_load();
 
 // The settings key opened for writing, or null (writes are then skipped).
