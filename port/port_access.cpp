@@ -111,15 +111,20 @@ int install_driver_service(uint16_t port_base) {
     return 1;
 }
 
-// One open gives this process the ports for the rest of its life.
 void open_port_device() {
-    HANDLE device = CreateFileA(kDeviceFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
+    port_driver_device_opens();
     Sleep(kAfterOpenMs);
 }
 
 }  // namespace
+
+bool port_driver_device_opens() {
+    HANDLE device = CreateFileA(kDeviceFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(device);
+    return true;
+}
 
 void port_access_setup(HINSTANCE instance, bool only_open_device, uint16_t port_base) {
     // 64-bit Windows cannot load our 32-bit driver: nothing is written or

@@ -36,5 +36,14 @@ enum class PortLibrary { Absent, NoExports, DriverClosed, Ready };
 enum class PortBackend { Direct, Library, None };
 PortBackend port_backend(WindowsKind kind, DirectAccess direct, PortLibrary library);
 
+// Why our driver gave this process no access to the configured base, from
+// whether its device opens and what the driver would do with the base.
+enum class DriverGrant {
+    NotRunning,     // no device: the driver is not installed or not started
+    BaseNotOpened,  // running, but not started with this base stored (or not ours)
+    BaseRefused,    // a base the driver never opens (driver/port_grant.h)
+};
+DriverGrant driver_grant(bool device_opens, uint16_t port_base);
+
 // The refused-port message: what is wrong and what the user can do instead.
-const char* no_access_text(WindowsKind kind, PortLibrary library);
+const char* no_access_text(WindowsKind kind, PortLibrary library, DriverGrant driver);

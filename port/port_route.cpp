@@ -2,6 +2,7 @@
 
 #include "link/c64_link.h"
 #include "port/port_choice.h"
+#include "port/port_access.h"
 #include "port/port_library.h"
 #include "port/windows_kind.h"
 
@@ -11,6 +12,7 @@ bool g_kind_known = false;
 WindowsKind g_kind = WindowsKind::Win9x;
 InpOutPort g_library;
 PortLibrary g_library_state = PortLibrary::Absent;
+const char* g_refusal = nullptr;
 
 WindowsKind kind() {
     if (!g_kind_known) {
@@ -32,12 +34,17 @@ PortRoute port_route_probe(uint16_t port_base, void* our_module) {
         direct = DirectAccess::Refused;
     }
     if (g_library_state != PortLibrary::Ready) g_library_state = port_library_load(g_library, our_module);
-    if (port_backend(kind(), direct, g_library_state) != PortBackend::Library)
+    if (port_backend(kind(), direct, g_library_state) != PortBackend::Library) {
+        // Whether our driver runs tells a driver that was never installed
+        // from one that was installed for another base.
+        const bool own_driver = kind() == WindowsKind::Nt32 && port_driver_device_opens();
+        g_refusal = no_access_text(kind(), g_library_state, driver_grant(own_driver, port_base));
         return PortRoute{PortProbe::NoAccess, false};
+    }
     const uint8_t status = g_library.in8(static_cast<uint16_t>(port_base + 1));
     return PortRoute{status_says_ready(status) ? PortProbe::Ready : PortProbe::NotReady, true};
 }
 
 InpOutPort& port_route_library() { return g_library; }
 
-const char* port_route_refusal() { return no_access_text(kind(), g_library_state); }
+const char* port_route_refusal() { return g_refusal; }

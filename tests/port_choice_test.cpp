@@ -10,10 +10,6 @@
 #include "link/steady_clock.h"
 #include "sim/receiver_sim.h"
 
-extern "C" {
-#include "driver/port_grant.h"
-}
-
 namespace {
 
 constexpr uint32_t kWindows = 1, kNt = 2;
@@ -67,33 +63,38 @@ TEST(PortChoice, RefusedPortMessageSaysWhatToDo) {
     for (WindowsKind kind : {WindowsKind::Win9x, WindowsKind::Nt32, WindowsKind::Wow64}) {
         for (PortLibrary library : {PortLibrary::Absent, PortLibrary::NoExports,
                                     PortLibrary::DriverClosed}) {
-            EXPECT_EQ(std::string(no_access_text(kind, library)).rfind(prefix, 0), 0u);
+            for (DriverGrant driver : {DriverGrant::NotRunning, DriverGrant::BaseNotOpened,
+                                       DriverGrant::BaseRefused}) {
+                EXPECT_EQ(std::string(no_access_text(kind, library, driver)).rfind(prefix, 0), 0u);
+            }
         }
     }
     // 32-bit NT without the library: the message users of our driver know.
-    EXPECT_STREQ(no_access_text(WindowsKind::Nt32, PortLibrary::Absent),
+    EXPECT_STREQ(no_access_text(WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::NotRunning),
                  "No access to the parallel port.\nThe UserPort port driver is not running; "
                  "start the player once as an administrator.");
-    const struct { WindowsKind kind; PortLibrary library; const char* says; } hints[] = {
-        {WindowsKind::Wow64, PortLibrary::Absent, "64-bit Windows"},
-        {WindowsKind::Wow64, PortLibrary::Absent, "InpOut32"},
-        {WindowsKind::Wow64, PortLibrary::NoExports, "Out32"},
-        {WindowsKind::Nt32, PortLibrary::DriverClosed, "driver is not open"}};
+    const struct { WindowsKind kind; PortLibrary library; DriverGrant driver; const char* says; } hints[] = {
+        {WindowsKind::Wow64, PortLibrary::Absent, DriverGrant::NotRunning, "64-bit Windows"},
+        {WindowsKind::Wow64, PortLibrary::Absent, DriverGrant::BaseNotOpened, "InpOut32"},
+        {WindowsKind::Wow64, PortLibrary::NoExports, DriverGrant::NotRunning, "Out32"},
+        {WindowsKind::Nt32, PortLibrary::DriverClosed, DriverGrant::NotRunning, "driver is not open"},
+        {WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::BaseNotOpened,
+         "is running but has not opened this port address: after changing the port, start the "
+         "player once as an administrator"},
+        {WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::BaseRefused, "never opens this port"}};
     for (const auto& hint : hints)
-        EXPECT_NE(std::string(no_access_text(hint.kind, hint.library)).find(hint.says), std::string::npos) << hint.says;
+        EXPECT_NE(std::string(no_access_text(hint.kind, hint.library, hint.driver)).find(hint.says),
+                  std::string::npos) << hint.says;
 }
 
-TEST(PortGrant, ExactlyTheEightRegistersOfAStoredBase) {
-    // Nothing for no value, the system board's ports, or a range past 0xFFFF.
-    const struct { uint32_t base; int granted; } cases[] = {
-        {0xD010, 1}, {0x100, 1}, {0xFFF8, 1}, {0, 0}, {0x40, 0}, {0xFF, 0}, {0xFFF9, 0}, {0x1D010, 0}};
-    for (const auto& c : cases) {
-        unsigned short first = 0, last = 0;
-        ASSERT_EQ(userport_extra_range(c.base, &first, &last), c.granted) << std::hex << c.base;
-        if (c.granted) {
-            EXPECT_TRUE(first == c.base && last == c.base + 7) << std::hex << c.base;
-        }
-    }
+TEST(PortChoice, WhatTheRunningDriverDidWithTheBase) {
+    for (unsigned base : {0x378u, 0xD010u, 0x3F8u})
+        EXPECT_EQ(driver_grant(false, static_cast<uint16_t>(base)), DriverGrant::NotRunning);
+    // A legacy base refused by a running driver: not ours, or not this session's.
+    for (unsigned base : {0x378u, 0x3BCu, 0xD010u, 0x3010u})
+        EXPECT_EQ(driver_grant(true, static_cast<uint16_t>(base)), DriverGrant::BaseNotOpened) << base;
+    for (unsigned base : {0x3F8u, 0x3C0u, 0xCF8u, 0xD014u, 0x80u})
+        EXPECT_EQ(driver_grant(true, static_cast<uint16_t>(base)), DriverGrant::BaseRefused) << base;
 }
 
 // The library's entry points, forwarding to a simulated receiver.

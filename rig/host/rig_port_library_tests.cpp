@@ -87,6 +87,15 @@ void remove_our_driver() {
     DeleteFileA(driver_file().c_str());
 }
 
+// The base the driver reads as it starts; 0 when none is stored.
+DWORD stored_port_base() {
+    DWORD base = 0, size = sizeof base;
+    return RegGetValueA(HKEY_LOCAL_MACHINE, kServiceKey, "PortBase", RRF_RT_REG_DWORD, nullptr,
+                        &base, &size) == ERROR_SUCCESS
+               ? base
+               : 0;
+}
+
 DWORD service_state() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE service = OpenServiceA(manager, "UserPort", SERVICE_QUERY_STATUS);
@@ -208,6 +217,7 @@ TEST_F(RigLibrary, BrokenOrMissingLibraryEndsInTheRefusedMessage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.variant ? c.variant : "none");
+        remove_our_driver();  // its device would tell a running driver
         load_beside(c.variant ? c.variant : "none", c.variant);
         {
             BoxAnswerer box("Error", IDOK);
@@ -277,6 +287,51 @@ TEST_F(RigLibrary, InstallStoresTheConfiguredBaseForTheDriver) {
     // Wine's driver grants nothing; the trap plays the part of ours.
     port_trap_grant_base(0xD010);
     EXPECT_EQ(play(rig_tune_file("d010.sid", rig_tune(64, 1))), 0);
+}
+
+// The legacy bases are opened anyway (and 0x3BC's eight registers would
+// reach the display adapter); others only clear of the system's devices.
+TEST_F(RigLibrary, TheDriverIsGivenOnlyABaseClearOfSystemDevices) {
+    const std::string tune = rig_tune_file("refused.sid", rig_tune(64, 1));
+    remove_our_driver();
+    rig_write_settings(0xD010, kNoTime, 0);
+    load_as_is(g_dll_path, 0xD010);
+    ASSERT_EQ(stored_port_base(), 0xD010u);
+    unload_all();
+    for (DWORD base : {0x3BCu, 0x3F8u, 0xD014u}) {
+        SCOPED_TRACE(base);
+        rig_write_settings(base, kNoTime, 0);  // an administrator's start: installs anew
+        load_as_is(g_dll_path, static_cast<uint16_t>(base));
+        EXPECT_EQ(stored_port_base(), 0u);  // nor the earlier base's value
+        port_trap_grant_base(static_cast<uint16_t>(stored_port_base()));
+        if (base == 0x3BC) {
+            EXPECT_EQ(play(tune), 0);
+        } else {
+            BoxAnswerer box("Error", IDOK);
+            EXPECT_EQ(play(tune), 1);
+            ASSERT_TRUE(box.finish());
+            EXPECT_EQ(box.text, "No access to the parallel port.\nThe UserPort port driver never "
+                                "opens this port address: it is not a multiple of 8 or it lies on "
+                                "other system hardware. Set the address of the parallel port itself.");
+        }
+        unload_all();
+    }
+}
+
+TEST_F(RigLibrary, ARunningDriverInstalledForAnotherBaseSaysWhatToDo) {
+    remove_our_driver();
+    rig_write_settings(0x378, kNoTime, 0);
+    load_as_is();  // installed and started for the legacy ports alone
+    unload_all();
+    rig_write_settings(0xD010, kNoTime, 1);  // then the port changed, without an administrator
+    load_as_is(g_dll_path, 0xD010);
+    BoxAnswerer box("Error", IDOK);
+    EXPECT_EQ(play(rig_tune_file("unopened.sid", rig_tune(64, 1))), 1);
+    ASSERT_TRUE(box.finish());
+    EXPECT_NE(box.text.find("is running but has not opened this port address: after changing the "
+                            "port, start the player once as an administrator"),
+              std::string::npos)
+        << box.text;
 }
 
 }  // namespace
