@@ -6,7 +6,7 @@
 #include <string>
 
 #include "link/c64_link.h"
-#include "port/inpout_port.h"
+#include "port/library_port.h"
 #include "link/steady_clock.h"
 #include "sim/receiver_sim.h"
 
@@ -99,10 +99,10 @@ TEST(PortChoice, WhatTheRunningDriverDidWithTheBase) {
 
 // The library's entry points, forwarding to a simulated receiver.
 C64ReceiverSim* g_sim = nullptr;
-void ZORBIN_INPOUT_CALL fake_out32(short port, short value) {
+void ZORBIN_LIBRARY_CALL fake_out32(short port, short value) {
     g_sim->io_write(static_cast<uint16_t>(port), static_cast<uint8_t>(value));
 }
-short ZORBIN_INPOUT_CALL fake_inp32(short port) {
+short ZORBIN_LIBRARY_CALL fake_inp32(short port) {
     return static_cast<short>(g_sim->io_read8(static_cast<uint16_t>(port)));
 }
 
@@ -124,9 +124,9 @@ std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
     tune.songs = tune.start_song = 1;
     tune.length = 300;
     for (int i = 0; i < tune.length; ++i) tune.image[i] = static_cast<uint8_t>(i * 7);
-    InpOutPort library;
-    library.out32 = fake_out32;
-    library.inp32 = fake_inp32;
+    LibraryPort library;
+    library.write = fake_out32;
+    library.read = fake_inp32;
     SimPort direct{sim};
     if (via_library) play(library, sim.port_base(), tune);
     else play(direct, sim.port_base(), tune);
@@ -134,7 +134,7 @@ std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
 }
 
 // A PCIe card's base above 0x7FFF passes through the library's `short`.
-TEST(InpOutPort, SameWireAsDirectAccessAtAHighBase) {
+TEST(LibraryPort, SameWireAsDirectAccessAtAHighBase) {
     for (uint16_t base : {uint16_t{0x378}, uint16_t{0xD010}}) {
         C64ReceiverSim direct(base), library(base);
         g_sim = &library;

@@ -13,6 +13,14 @@ namespace {
 // A folder of its own with a copy of the plug-in and, unless `variant` is
 // null, the stand-in of that variant ("open", "closed", "bare") as
 // inpout32.dll beside it. Returns the copy's path.
+// The folder the rig keeps a stand-in variant in.
+std::string standin_folder(const char* variant) {
+    char rig[MAX_PATH];
+    std::string folder(rig, GetModuleFileNameA(nullptr, rig, sizeof rig));
+    folder.resize(folder.find_last_of('\\'));
+    return folder + "\\inpout_standin\\" + variant;
+}
+
 std::string player_folder(const char* name, const char* variant) {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
@@ -22,10 +30,7 @@ std::string player_folder(const char* name, const char* variant) {
     CopyFileA(g_dll_path.c_str(), dll.c_str(), FALSE);
     DeleteFileA(library.c_str());
     if (variant != nullptr) {
-        char rig[MAX_PATH];
-        std::string standin(rig, GetModuleFileNameA(nullptr, rig, sizeof rig));
-        standin.resize(standin.find_last_of('\\'));
-        standin += std::string("\\inpout_standin\\") + variant + "\\inpout32.dll";
+        const std::string standin = standin_folder(variant) + "\\inpout32.dll";
         EXPECT_TRUE(CopyFileA(standin.c_str(), library.c_str(), FALSE)) << standin;
     }
     return dll;
@@ -332,6 +337,33 @@ TEST_F(RigLibrary, ARunningDriverInstalledForAnotherBaseSaysWhatToDo) {
                             "port, start the player once as an administrator"),
               std::string::npos)
         << box.text;
+}
+
+// A working library where a bare name would find it, and nowhere else.
+TEST_F(RigLibrary, ALibraryOnlyInTheCurrentFolderOrOnThePathIsNeverLoaded) {
+    const std::string tune = rig_tune_file("planted.sid", rig_tune(64, 1));
+    const std::string planted = standin_folder("open");
+    char saved_folder[MAX_PATH];
+    GetCurrentDirectoryA(sizeof saved_folder, saved_folder);
+    char saved_path[32768];
+    GetEnvironmentVariableA("PATH", saved_path, sizeof saved_path);
+    remove_our_driver();
+    for (bool on_path : {false, true}) {
+        SCOPED_TRACE(on_path ? "on PATH" : "in the current folder");
+        if (on_path) SetEnvironmentVariableA("PATH", (planted + ";" + saved_path).c_str());
+        else SetCurrentDirectoryA(planted.c_str());
+        load_beside("planted", nullptr);
+        for (int entry = 0; entry < 2; ++entry) {  // and not on a later try either
+            BoxAnswerer box("Error", IDOK);
+            EXPECT_EQ(play(tune), 1);
+            ASSERT_TRUE(box.finish());
+            EXPECT_NE(box.text.find("driver is not running"), std::string::npos) << box.text;
+        }
+        EXPECT_EQ(GetModuleHandleA("inpout32.dll"), nullptr);
+        SetCurrentDirectoryA(saved_folder);
+        SetEnvironmentVariableA("PATH", saved_path);
+        unload_all();
+    }
 }
 
 }  // namespace
