@@ -7,15 +7,12 @@
 #include <atomic>
 #include <cstdint>
 
-enum : uint16_t {
-    kPortLpt1 = 0x378,
-    kPortLpt2 = 0x278,
-    kPortMono = 0x3BC,
-};
+// The Configuration dialog's port list, in its order; the first is the default.
+constexpr uint16_t kOfferedPorts[] = {0x378, 0x278, 0x3BC};
 constexpr int32_t kDefaultPlayingTimeMs = 150000;  // 2:30
 
 struct Settings {
-    uint16_t port_base = kPortLpt1;
+    uint16_t port_base = kOfferedPorts[0];
     std::atomic<int32_t> playing_time_ms{kDefaultPlayingTimeMs};
     uint32_t driver_flag = 0;  // nonzero: only open the port driver, never install it
 };
