@@ -366,4 +366,25 @@ TEST_F(RigLibrary, ALibraryOnlyInTheCurrentFolderOrOnThePathIsNeverLoaded) {
     }
 }
 
+// The two other places a user may have put it.
+TEST_F(RigLibrary, ALibraryInThePlayersFolderOrTheSystemFolderIsUsed) {
+    const std::string tune = rig_tune_file("found.sid", rig_tune(64, 1));
+    char rig[MAX_PATH], system[MAX_PATH];
+    std::string rig_folder(rig, GetModuleFileNameA(nullptr, rig, sizeof rig));
+    rig_folder.resize(rig_folder.find_last_of('\\'));
+    GetSystemDirectoryA(system, sizeof system);
+    for (const std::string& folder : {rig_folder, std::string(system)}) {
+        SCOPED_TRACE(folder);
+        const std::string library = folder + "\\inpout32.dll";
+        ASSERT_TRUE(CopyFileA((standin_folder("open") + "\\inpout32.dll").c_str(),
+                              library.c_str(), TRUE));
+        load_beside("elsewhere", nullptr);
+        port_trap_reset_counts();
+        EXPECT_EQ(play(tune), 0);
+        EXPECT_GT(port_trap_counts().refused, 0u);  // the library's way
+        unload_all();
+        EXPECT_TRUE(DeleteFileA(library.c_str()));
+    }
+}
+
 }  // namespace
