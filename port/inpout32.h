@@ -3,4 +3,4 @@
 
 #include "port/library_port.h"
 
-extern const PortLibraryExports kInpOut32;
+extern const PortLibraryTable kInpOut32;

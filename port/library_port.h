@@ -23,12 +23,16 @@ using LibraryWrite = void(ZORBIN_LIBRARY_CALL*)(short port, short value);
 using LibraryRead = short(ZORBIN_LIBRARY_CALL*)(short port);
 using LibraryIsOpen = int(ZORBIN_LIBRARY_CALL*)();
 
-// A library, described by its file and the names of its three exports.
-struct PortLibraryExports {
+// A library: its file, the names of its three exports, and what the
+// refused-port message says when it is missing or unusable.
+struct PortLibraryTable {
     const char* file;
     const char* write;
     const char* read;
     const char* is_open;  // nonzero when the library's driver is open
+    const char* missing_text;          // on 64-bit Windows, where nothing else can help
+    const char* without_exports_text;  // a file of that name without the exports
+    const char* driver_closed_text;
 };
 
 struct LibraryPort {

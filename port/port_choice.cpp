@@ -19,18 +19,6 @@ const char kBaseRefused[] =
     "No access to the parallel port.\n"
     "The UserPort port driver never opens this port address: it is not a multiple of 8 or it "
     "lies on other system hardware. Set the address of the parallel port itself.";
-const char kSixtyFourBit[] =
-    "No access to the parallel port.\n"
-    "64-bit Windows cannot load the plug-in's own port driver. Install the InpOut32 library "
-    "with its signed driver and put its 32-bit inpout32.dll beside in_zorbin.dll.";
-const char kLibraryWithoutExports[] =
-    "No access to the parallel port.\n"
-    "The inpout32.dll found is not the InpOut32 library (Out32, Inp32 or IsInpOutDriverOpen "
-    "is missing). Put the library's 32-bit inpout32.dll beside in_zorbin.dll.";
-const char kLibraryDriverClosed[] =
-    "No access to the parallel port.\n"
-    "inpout32.dll is there, but its driver is not open: start the player once as an "
-    "administrator, so that the library can install its driver.";
 
 }  // namespace
 
@@ -63,14 +51,15 @@ DriverGrant driver_grant(bool device_opens, uint16_t port_base) {
     return DriverGrant::BaseRefused;
 }
 
-const char* no_access_text(WindowsKind kind, PortLibrary library, DriverGrant driver) {
+const char* no_access_text(WindowsKind kind, const PortLibraryTable& table, PortLibrary library,
+                           DriverGrant driver) {
     switch (library) {
-        case PortLibrary::NoExports: return kLibraryWithoutExports;
-        case PortLibrary::DriverClosed: return kLibraryDriverClosed;
+        case PortLibrary::NoExports: return table.without_exports_text;
+        case PortLibrary::DriverClosed: return table.driver_closed_text;
         case PortLibrary::Absent:
         case PortLibrary::Ready: break;
     }
-    if (kind == WindowsKind::Wow64) return kSixtyFourBit;
+    if (kind == WindowsKind::Wow64) return table.missing_text;
     switch (driver) {
         case DriverGrant::BaseNotOpened: return kBaseNotOpened;
         case DriverGrant::BaseRefused: return kBaseRefused;

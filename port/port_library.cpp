@@ -52,13 +52,13 @@ HMODULE load_by_full_path(const char* file, HINSTANCE our_module) {
 
 }  // namespace
 
-PortLibrary port_library_load(const PortLibraryExports& exports, LibraryPort& port,
+PortLibrary port_library_load(const PortLibraryTable& table, LibraryPort& port,
                               void* our_module) {
-    HMODULE library = load_by_full_path(exports.file, static_cast<HINSTANCE>(our_module));
+    HMODULE library = load_by_full_path(table.file, static_cast<HINSTANCE>(our_module));
     if (library == nullptr) return PortLibrary::Absent;
-    auto write = reinterpret_cast<LibraryWrite>(find(library, exports.write));
-    auto read = reinterpret_cast<LibraryRead>(find(library, exports.read));
-    auto is_open = reinterpret_cast<LibraryIsOpen>(find(library, exports.is_open));
+    auto write = reinterpret_cast<LibraryWrite>(find(library, table.write));
+    auto read = reinterpret_cast<LibraryRead>(find(library, table.read));
+    auto is_open = reinterpret_cast<LibraryIsOpen>(find(library, table.is_open));
     PortLibrary state = PortLibrary::Ready;
     if (write == nullptr || read == nullptr || is_open == nullptr) {
         state = PortLibrary::NoExports;

@@ -6,9 +6,9 @@
 #include "port/library_port.h"
 #include "port/port_choice.h"
 
-// Loads `exports.file` by full path from beside our own DLL (`our_module`),
+// Loads `library.file` by full path from beside our own DLL (`our_module`),
 // the player's folder or the system folder, and checks its exports and that
 // its driver is open. On Ready, `port` calls it and the library stays
 // loaded; otherwise nothing stays loaded and `port` is untouched.
-PortLibrary port_library_load(const PortLibraryExports& exports, LibraryPort& port,
+PortLibrary port_library_load(const PortLibraryTable& library, LibraryPort& port,
                               void* our_module);

@@ -42,7 +42,8 @@ PortRoute port_route_probe(uint16_t port_base, void* our_module) {
         // Whether our driver runs tells a driver that was never installed
         // from one that was installed for another base.
         const bool own_driver = kind() == WindowsKind::Nt32 && port_driver_device_opens();
-        g_refusal = no_access_text(kind(), g_library_state, driver_grant(own_driver, port_base));
+        g_refusal = no_access_text(kind(), kInpOut32, g_library_state,
+                                   driver_grant(own_driver, port_base));
         return PortRoute{PortProbe::NoAccess, PortBackend::None};
     }
     const uint8_t status = g_library.in8(static_cast<uint16_t>(port_base + 1));

@@ -8,6 +8,7 @@
 #include "link/c64_link.h"
 #include "port/library_port.h"
 #include "link/steady_clock.h"
+#include "port/inpout32.h"
 #include "sim/receiver_sim.h"
 
 namespace {
@@ -59,21 +60,29 @@ TEST(PortChoice, BackendForEveryCombination) {
 }
 
 TEST(PortChoice, RefusedPortMessageSaysWhatToDo) {
-    const std::string prefix = "No access to the parallel port.\n";
+    const auto text = [](WindowsKind kind, PortLibrary library, DriverGrant driver) {
+        return std::string(no_access_text(kind, kInpOut32, library, driver));
+    };
     for (WindowsKind kind : {WindowsKind::Win9x, WindowsKind::Nt32, WindowsKind::Wow64}) {
         for (PortLibrary library : {PortLibrary::Absent, PortLibrary::NoExports,
                                     PortLibrary::DriverClosed}) {
             for (DriverGrant driver : {DriverGrant::NotRunning, DriverGrant::BaseNotOpened,
                                        DriverGrant::BaseRefused}) {
-                EXPECT_EQ(std::string(no_access_text(kind, library, driver)).rfind(prefix, 0), 0u);
+                EXPECT_EQ(text(kind, library, driver).rfind("No access to the parallel port.\n", 0),
+                          0u);
             }
         }
     }
     // 32-bit NT without the library: the message users of our driver know.
-    EXPECT_STREQ(no_access_text(WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::NotRunning),
-                 "No access to the parallel port.\nThe UserPort port driver is not running; "
-                 "start the player once as an administrator.");
-    const struct { WindowsKind kind; PortLibrary library; DriverGrant driver; const char* says; } hints[] = {
+    EXPECT_EQ(text(WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::NotRunning),
+              "No access to the parallel port.\nThe UserPort port driver is not running; "
+              "start the player once as an administrator.");
+    const struct {
+        WindowsKind kind;
+        PortLibrary library;
+        DriverGrant driver;
+        const char* says;
+    } hints[] = {
         {WindowsKind::Wow64, PortLibrary::Absent, DriverGrant::NotRunning, "64-bit Windows"},
         {WindowsKind::Wow64, PortLibrary::Absent, DriverGrant::BaseNotOpened, "InpOut32"},
         {WindowsKind::Wow64, PortLibrary::NoExports, DriverGrant::NotRunning, "Out32"},
@@ -83,18 +92,21 @@ TEST(PortChoice, RefusedPortMessageSaysWhatToDo) {
          "player once as an administrator"},
         {WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::BaseRefused, "never opens this port"}};
     for (const auto& hint : hints)
-        EXPECT_NE(std::string(no_access_text(hint.kind, hint.library, hint.driver)).find(hint.says),
-                  std::string::npos) << hint.says;
+        EXPECT_NE(text(hint.kind, hint.library, hint.driver).find(hint.says), std::string::npos)
+            << hint.says;
 }
 
 TEST(PortChoice, WhatTheRunningDriverDidWithTheBase) {
+    const auto grant = [](bool running, unsigned base) {
+        return driver_grant(running, static_cast<uint16_t>(base));
+    };
     for (unsigned base : {0x378u, 0xD010u, 0x3F8u})
-        EXPECT_EQ(driver_grant(false, static_cast<uint16_t>(base)), DriverGrant::NotRunning);
+        EXPECT_EQ(grant(false, base), DriverGrant::NotRunning);
     // A legacy base refused by a running driver: not ours, or not this session's.
     for (unsigned base : {0x378u, 0x3BCu, 0xD010u, 0x3010u})
-        EXPECT_EQ(driver_grant(true, static_cast<uint16_t>(base)), DriverGrant::BaseNotOpened) << base;
+        EXPECT_EQ(grant(true, base), DriverGrant::BaseNotOpened) << base;
     for (unsigned base : {0x3F8u, 0x3C0u, 0xCF8u, 0xD014u, 0x80u})
-        EXPECT_EQ(driver_grant(true, static_cast<uint16_t>(base)), DriverGrant::BaseRefused) << base;
+        EXPECT_EQ(grant(true, base), DriverGrant::BaseRefused) << base;
 }
 
 // The library's entry points, forwarding to a simulated receiver.
