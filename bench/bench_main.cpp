@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "link/c64_link.h"
-#include "port/inpout_port.h"
+#include "port/library_port.h"
 #include "rig/c64/parallel_cable.h"
 #include "rig/c64/receiver_boot.h"
 #include "sim/receiver_sim.h"
@@ -173,11 +173,11 @@ BENCHMARK(BM_UploadFixedBuild)->Arg(4096);
 // port operation is one library call, counted here at the entry points.
 C64ReceiverSim* g_library_sim = nullptr;
 uint64_t g_library_calls = 0;
-void ZORBIN_INPOUT_CALL counted_out32(short port, short value) {
+void ZORBIN_LIBRARY_CALL counted_out32(short port, short value) {
     ++g_library_calls;
     g_library_sim->io_write(static_cast<uint16_t>(port), static_cast<uint8_t>(value));
 }
-short ZORBIN_INPOUT_CALL counted_inp32(short port) {
+short ZORBIN_LIBRARY_CALL counted_inp32(short port) {
     ++g_library_calls;
     return static_cast<short>(g_library_sim->io_read8(static_cast<uint16_t>(port)));
 }
@@ -185,9 +185,9 @@ void BM_UploadThroughLibrary(benchmark::State& state) {
     C64ReceiverSim sim;
     g_library_sim = &sim;
     g_library_calls = 0;
-    InpOutPort port;
-    port.out32 = counted_out32;
-    port.inp32 = counted_inp32;
+    LibraryPort port;
+    port.write = counted_out32;
+    port.read = counted_inp32;
     upload_counters(state, kFullBuildLink, port, sim);
     const double bytes = static_cast<double>(state.iterations()) *
                          static_cast<double>(state.range(0) + kUploadOverheadBytes);

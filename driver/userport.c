@@ -6,9 +6,10 @@
  * \DosDevices\UserPort); a process that opens it gets the parallel-port
  * ranges 0x278-0x27F, 0x378-0x37F and 0x3BC-0x3BF opened in its map, plus
  * the eight registers of the base stored as "PortBase" under this service's
- * key (a PCIe card's port; see port_grant.h), and nothing else. Any process
- * may open the device, so granting the whole I/O space would let any
- * program reprogram any hardware; the plug-in needs only its port.
+ * key when they stay clear of the system's own devices (a PCIe card's port;
+ * port_grant.h decides), and nothing else. Any process may open the device,
+ * so granting the whole I/O space would let any program reprogram any
+ * hardware; the plug-in needs only its port.
  */
 #include <ntddk.h>
 
@@ -25,16 +26,6 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
 
 static const WCHAR kDeviceName[] = L"\\Device\\UserPort";
 static const WCHAR kLinkName[] = L"\\DosDevices\\UserPort";
-
-struct PortRange {
-    USHORT first;
-    USHORT last;
-};
-static const struct PortRange kParallelPorts[] = {
-    {0x278, 0x27F},
-    {0x378, 0x37F},
-    {0x3BC, 0x3BF},
-};
 
 static PUCHAR g_io_map; /* nonpaged: the kernel copies it into the TSS */
 
@@ -99,17 +90,14 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     UNICODE_STRING device_name, link_name;
     PDEVICE_OBJECT device = NULL;
     NTSTATUS status;
-    ULONG i;
-    USHORT port, first, last;
+    ULONG base, port;
 
     g_io_map = (PUCHAR)ExAllocatePool(NonPagedPool, IOPM_SIZE);
     if (g_io_map == NULL) return STATUS_INSUFFICIENT_RESOURCES;
     RtlFillMemory(g_io_map, IOPM_SIZE, 0xFF);
-    for (i = 0; i < sizeof kParallelPorts / sizeof kParallelPorts[0]; ++i)
-        for (port = kParallelPorts[i].first; port <= kParallelPorts[i].last; ++port)
-            allow_port(g_io_map, port);
-    if (userport_extra_range(stored_port_base(registry_path), &first, &last))
-        for (i = first; i <= last; ++i) allow_port(g_io_map, (USHORT)i);
+    base = stored_port_base(registry_path);
+    for (port = 0; port <= 0xFFFF; ++port)
+        if (userport_opens(port, base)) allow_port(g_io_map, (USHORT)port);
 
     RtlInitUnicodeString(&device_name, kDeviceName);
     status = IoCreateDevice(driver, 0, &device_name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);

@@ -6,7 +6,7 @@
 
 #include "link/c64_link.h"
 #include "plugin/session.h"
-#include "port/inpout_port.h"
+#include "port/library_port.h"
 #include "port/port_guard.h"
 #include "port/port_route.h"
 #include "port/win32_tick_clock.h"
@@ -15,7 +15,7 @@
 
 inline PortRoute session_port_probe(uint16_t port_base) {
     if constexpr (kProfileFindsPortLibrary) return port_route_probe(port_base, g_module.instance);
-    return PortRoute{probe_port(port_base), false};
+    return PortRoute{probe_port(port_base), PortBackend::Direct};
 }
 
 // Runs `work(link)` with the link over the route's port operations.
@@ -23,8 +23,8 @@ template <class Work>
 bool with_session_link(const PortRoute& route, uint16_t port_base, Work work) {
     TickClock clock;
     if constexpr (kProfileFindsPortLibrary) {
-        if (route.via_library) {
-            C64Link<InpOutPort, TickClock> link(port_route_library(), clock, port_base,
+        if (route.backend == PortBackend::Library) {
+            C64Link<LibraryPort, TickClock> link(port_route_library(), clock, port_base,
                                                 kProfileLink);
             return work(link);
         }

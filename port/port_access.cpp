@@ -12,9 +12,10 @@
 namespace {
 
 const char kServiceName[] = "UserPort";
-const char kDriverSubpath[] = "\\System32\\Drivers\\UserPort.sys";
+// Where the service starts the driver from; the file is written to the same
+// place, with the Windows directory for "\SystemRoot".
 const char kDriverImagePath[] = "\\SystemRoot\\System32\\Drivers\\UserPort.sys";
-const char kSystemRootPrefix[] = "\\SystemRoot\\";
+constexpr size_t kSystemRootLength = 11;  // "\SystemRoot"
 const char kDeviceFile[] = "\\\\.\\UserPort";
 constexpr DWORD kAfterDeleteMs = 20;
 constexpr DWORD kAfterOpenMs = 10;
@@ -23,24 +24,32 @@ void tell(const char* text) {
     if (text != nullptr) MessageBoxA(nullptr, text, kDriverCaption, MB_OK);
 }
 
-// The Windows directory into `out` (MAX_PATH characters). False when the
-// system could not give it or it does not fit: `out` then holds nothing.
-bool windows_directory(char* out) {
+// The driver file's path into `out` (kDriverPathSize characters). False when
+// the system could not give the Windows directory or it does not fit.
+constexpr size_t kDriverPathSize = MAX_PATH + sizeof kDriverImagePath;
+bool driver_file_path(char* out) {
     const UINT length = GetWindowsDirectoryA(out, MAX_PATH);
-    return length != 0 && length < MAX_PATH;
+    if (length == 0 || length >= MAX_PATH) return false;
+    lstrcatA(out, kDriverImagePath + kSystemRootLength);
+    return true;
 }
 
+// Writes the driver out of our resources. A file that cannot be created is
+// reported by the existence test that follows; one that could not be
+// filled (no resource, a short write) is deleted, so that the test reports
+// it too instead of the service starting an empty or cut driver.
 void write_driver_file(HINSTANCE instance) {
-    char path[MAX_PATH + sizeof kDriverSubpath];
-    if (!windows_directory(path)) return;  // as a file that cannot be created
-    lstrcatA(path, kDriverSubpath);
+    char path[kDriverPathSize];
+    if (!driver_file_path(path)) return;
     std::FILE* file = std::fopen(path, "w+b");
-    if (file == nullptr) return;  // reported by the existence test that follows
+    if (file == nullptr) return;
     HRSRC found = FindResourceA(instance, "USERPORTSYS", "BIN");
     HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (bytes != nullptr) std::fwrite(bytes, 1, SizeofResource(instance, found), file);
+    const size_t size = found ? SizeofResource(instance, found) : 0;
+    const bool whole = bytes != nullptr && size != 0 && std::fwrite(bytes, 1, size, file) == size;
     std::fclose(file);
+    if (!whole) DeleteFileA(path);
 }
 
 int remove_driver_service() {
@@ -60,24 +69,11 @@ int remove_driver_service() {
     return 1;
 }
 
-// Where the image path points on disk: "\SystemRoot\" stands for the
-// Windows directory. False when that directory is unknown.
-bool driver_test_path(char* out) {
-    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, kDriverImagePath, 12,
-                       kSystemRootPrefix, 12) == CSTR_EQUAL) {
-        if (!windows_directory(out)) return false;
-        lstrcatA(out, kDriverImagePath + 11);  // from the prefix's last backslash on
-    } else {
-        lstrcpyA(out, kDriverImagePath);
-    }
-    return true;
-}
-
 int install_driver_service(uint16_t port_base) {
-    char test_path[MAX_PATH + sizeof kDriverImagePath];
+    char test_path[kDriverPathSize];
     // Without the Windows directory the driver cannot be found: reported like
     // a missing file, by the path the service would start it from.
-    const bool located = driver_test_path(test_path);
+    const bool located = driver_file_path(test_path);
     if (!located) lstrcpyA(test_path, kDriverImagePath);
     HANDLE file = located ? CreateFileA(test_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr)
@@ -111,15 +107,20 @@ int install_driver_service(uint16_t port_base) {
     return 1;
 }
 
-// One open gives this process the ports for the rest of its life.
 void open_port_device() {
-    HANDLE device = CreateFileA(kDeviceFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
+    port_driver_device_opens();
     Sleep(kAfterOpenMs);
 }
 
 }  // namespace
+
+bool port_driver_device_opens() {
+    HANDLE device = CreateFileA(kDeviceFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(device);
+    return true;
+}
 
 void port_access_setup(HINSTANCE instance, bool only_open_device, uint16_t port_base) {
     // 64-bit Windows cannot load our 32-bit driver: nothing is written or

@@ -1,5 +1,9 @@
 #include "port/port_choice.h"
 
+extern "C" {
+#include "driver/port_grant.h"
+}
+
 namespace {
 
 constexpr uint32_t kPlatformNt = 2;  // VER_PLATFORM_WIN32_NT
@@ -7,18 +11,14 @@ constexpr uint32_t kPlatformNt = 2;  // VER_PLATFORM_WIN32_NT
 const char kOwnDriverNotRunning[] =
     "No access to the parallel port.\n"
     "The UserPort port driver is not running; start the player once as an administrator.";
-const char kSixtyFourBit[] =
+const char kBaseNotOpened[] =
     "No access to the parallel port.\n"
-    "64-bit Windows cannot load the plug-in's own port driver. Install the InpOut32 library "
-    "with its signed driver and put its 32-bit inpout32.dll beside in_zorbin.dll.";
-const char kLibraryWithoutExports[] =
+    "The UserPort port driver is running but has not opened this port address: after changing "
+    "the port, start the player once as an administrator, so that the driver is installed for it.";
+const char kBaseRefused[] =
     "No access to the parallel port.\n"
-    "The inpout32.dll found is not the InpOut32 library (Out32, Inp32 or IsInpOutDriverOpen "
-    "is missing). Put the library's 32-bit inpout32.dll beside in_zorbin.dll.";
-const char kLibraryDriverClosed[] =
-    "No access to the parallel port.\n"
-    "inpout32.dll is there, but its driver is not open: start the player once as an "
-    "administrator, so that the library can install its driver.";
+    "The UserPort port driver never opens this port address: it is not a multiple of 8 or it "
+    "lies on other system hardware. Set the address of the parallel port itself.";
 
 }  // namespace
 
@@ -42,12 +42,28 @@ PortBackend port_backend(WindowsKind kind, DirectAccess direct, PortLibrary libr
     return PortBackend::None;  // direct access not tried yet: nothing is known
 }
 
-const char* no_access_text(WindowsKind kind, PortLibrary library) {
+DriverGrant driver_grant(bool device_opens, uint16_t port_base) {
+    if (!device_opens) return DriverGrant::NotRunning;
+    unsigned short first = 0, last = 0;
+    if (userport_inside_legacy(port_base, port_base) ||
+        userport_extra_range(port_base, &first, &last))
+        return DriverGrant::BaseNotOpened;
+    return DriverGrant::BaseRefused;
+}
+
+const char* no_access_text(WindowsKind kind, const PortLibraryTable& table, PortLibrary library,
+                           DriverGrant driver) {
     switch (library) {
-        case PortLibrary::NoExports: return kLibraryWithoutExports;
-        case PortLibrary::DriverClosed: return kLibraryDriverClosed;
+        case PortLibrary::NoExports: return table.without_exports_text;
+        case PortLibrary::DriverClosed: return table.driver_closed_text;
         case PortLibrary::Absent:
         case PortLibrary::Ready: break;
     }
-    return kind == WindowsKind::Wow64 ? kSixtyFourBit : kOwnDriverNotRunning;
+    if (kind == WindowsKind::Wow64) return table.missing_text;
+    switch (driver) {
+        case DriverGrant::BaseNotOpened: return kBaseNotOpened;
+        case DriverGrant::BaseRefused: return kBaseRefused;
+        case DriverGrant::NotRunning: break;
+    }
+    return kOwnDriverNotRunning;
 }

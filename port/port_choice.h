@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "port/library_port.h"
+
 enum class WindowsKind {
     Win9x,  // IN/OUT work at once; also where the platform cannot be told
     Nt32,   // NT family on a 32-bit processor: our UserPort driver grants the ports
@@ -29,12 +31,23 @@ bool try_direct_access(WindowsKind kind);
 
 enum class DirectAccess { Granted, Refused, NotTried };
 
-// What loading inpout32.dll gave: none found, a copy without the three
-// exports, a copy whose driver is not open, or one ready to use.
+// What loading the port-I/O library gave: none found, a copy without the
+// three exports, a copy whose driver is not open, or one ready to use.
 enum class PortLibrary { Absent, NoExports, DriverClosed, Ready };
 
 enum class PortBackend { Direct, Library, None };
 PortBackend port_backend(WindowsKind kind, DirectAccess direct, PortLibrary library);
 
-// The refused-port message: what is wrong and what the user can do instead.
-const char* no_access_text(WindowsKind kind, PortLibrary library);
+// Why our driver gave this process no access to the configured base, from
+// whether its device opens and what the driver would do with the base.
+enum class DriverGrant {
+    NotRunning,     // no device: the driver is not installed or not started
+    BaseNotOpened,  // running, but not started with this base stored (or not ours)
+    BaseRefused,    // a base the driver never opens (driver/port_grant.h)
+};
+DriverGrant driver_grant(bool device_opens, uint16_t port_base);
+
+// The refused-port message: what is wrong and what the user can do instead;
+// what became of `table`'s library is `library`.
+const char* no_access_text(WindowsKind kind, const PortLibraryTable& table, PortLibrary library,
+                           DriverGrant driver);

@@ -4,6 +4,10 @@
 
 #include "link/c64_link.h"
 
+extern "C" {
+#include "driver/port_grant.h"
+}
+
 namespace {
 
 // A frame-based exception registration, linked into the thread's chain at
@@ -61,15 +65,6 @@ bool guarded_in(uint16_t port, bool word, uint16_t& value) {
     return !frame.refused;
 }
 
-// The port driver opens these ranges whole (driver/userport.c), and the 9x
-// family refuses no port: where base + 1 is open, so is the rest of its range.
-bool inside_one_opened_range(uint16_t first, uint16_t last) {
-    static const uint16_t kRanges[][2] = {{0x278, 0x27F}, {0x378, 0x37F}, {0x3BC, 0x3BF}};
-    for (const auto& range : kRanges)
-        if (first >= range[0] && last <= range[1]) return true;
-    return false;
-}
-
 }  // namespace
 
 PortProbe probe_port(uint16_t port_base) {
@@ -81,7 +76,9 @@ PortProbe probe_port(uint16_t port_base) {
     // as a word (which takes base + 2 as well). Outside one opened range they
     // are tried here first, under the guard: the I/O permission map has one
     // bit per port for both directions, so a read proves the write.
-    if (!inside_one_opened_range(port_base, static_cast<uint16_t>(port_base + 2))) {
+    // The port driver opens each legacy range whole, and the 9x family refuses
+    // no port: where base + 1 is open inside one of them, so is the rest.
+    if (!userport_inside_legacy(port_base, port_base + 2u)) {
         uint16_t ignored = 0;
         if (!guarded_in(status_port, true, ignored) || !guarded_in(port_base, false, ignored))
             return PortProbe::NoAccess;

@@ -1,6 +1,8 @@
 #include "port/port_route.h"
 
 #include "link/c64_link.h"
+#include "port/inpout32.h"
+#include "port/port_access.h"
 #include "port/port_choice.h"
 #include "port/port_library.h"
 #include "port/windows_kind.h"
@@ -9,8 +11,9 @@ namespace {
 
 bool g_kind_known = false;
 WindowsKind g_kind = WindowsKind::Win9x;
-InpOutPort g_library;
+LibraryPort g_library;
 PortLibrary g_library_state = PortLibrary::Absent;
+const char* g_refusal = nullptr;
 
 WindowsKind kind() {
     if (!g_kind_known) {
@@ -28,16 +31,26 @@ PortRoute port_route_probe(uint16_t port_base, void* our_module) {
     DirectAccess direct = DirectAccess::NotTried;
     if (try_direct_access(kind())) {
         const PortProbe probe = probe_port(port_base);
-        if (probe != PortProbe::NoAccess) return PortRoute{probe, false};
+        if (probe != PortProbe::NoAccess) return PortRoute{probe, PortBackend::Direct};
         direct = DirectAccess::Refused;
     }
-    if (g_library_state != PortLibrary::Ready) g_library_state = port_library_load(g_library, our_module);
-    if (port_backend(kind(), direct, g_library_state) != PortBackend::Library)
-        return PortRoute{PortProbe::NoAccess, false};
+    // Looked for again while none is usable: the user may install the
+    // library, or start the player once to open its driver, in between.
+    if (g_library_state != PortLibrary::Ready)
+        g_library_state = port_library_load(kInpOut32, g_library, our_module);
+    if (port_backend(kind(), direct, g_library_state) != PortBackend::Library) {
+        // Whether our driver runs tells a driver that was never installed
+        // from one that was installed for another base.
+        const bool own_driver = kind() == WindowsKind::Nt32 && port_driver_device_opens();
+        g_refusal = no_access_text(kind(), kInpOut32, g_library_state,
+                                   driver_grant(own_driver, port_base));
+        return PortRoute{PortProbe::NoAccess, PortBackend::None};
+    }
     const uint8_t status = g_library.in8(static_cast<uint16_t>(port_base + 1));
-    return PortRoute{status_says_ready(status) ? PortProbe::Ready : PortProbe::NotReady, true};
+    return PortRoute{status_says_ready(status) ? PortProbe::Ready : PortProbe::NotReady,
+                     PortBackend::Library};
 }
 
-InpOutPort& port_route_library() { return g_library; }
+LibraryPort& port_route_library() { return g_library; }
 
-const char* port_route_refusal() { return no_access_text(kind(), g_library_state); }
+const char* port_route_refusal() { return g_refusal; }

@@ -5,12 +5,13 @@
 
 #include <cstdint>
 
-#include "port/inpout_port.h"
+#include "port/library_port.h"
+#include "port/port_choice.h"
 #include "port/port_guard.h"
 
 struct PortRoute {
-    PortProbe probe;   // the ready probe's answer, over the way chosen
-    bool via_library;  // true: through inpout32.dll
+    PortProbe probe;      // the ready probe's answer, over the way chosen
+    PortBackend backend;  // None with NoAccess
 };
 
 // The ready probe over the way this process may use; NoAccess when neither
@@ -18,6 +19,6 @@ struct PortRoute {
 // first need and keeps a working one.
 PortRoute port_route_probe(uint16_t port_base, void* our_module);
 // The library's port operations; valid after a probe that chose it.
-InpOutPort& port_route_library();
+LibraryPort& port_route_library();
 // The refused-port message for the last NoAccess answer.
 const char* port_route_refusal();

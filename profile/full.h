@@ -11,7 +11,7 @@
 #include "songlength/song_lengths.h"
 
 constexpr LinkVariant kProfileLink = kFullBuildLink;
-constexpr bool kProfileTimeFromOutput = false;  // get output time asks the output module
+constexpr bool kProfileTimeFromOutput = false;  // get output time counts the play-time timer's ticks
 constexpr bool kProfileWatchesUploads = true;  // progress window and stall question
 constexpr bool kProfileFindsPortLibrary = true;  // inpout32.dll where IN/OUT are refused
 constexpr char kProfileNotReadyText[] = "C64 not ready. Check cable.";

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <initializer_list>
 
 #include "plugin/winamp_records.h"
 #include "resources/resource_ids.h"
@@ -28,7 +27,7 @@ void show_time(HWND dialog, int32_t time_ms) {
 }
 
 void start(HWND dialog) {
-    for (uint16_t port : {kPortLpt1, kPortLpt2, kPortMono}) {
+    for (uint16_t port : kOfferedPorts) {
         char text[16];
         port_text(port, text, sizeof text);
         SendDlgItemMessageA(dialog, kIdConfigPort, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));

@@ -7,16 +7,13 @@
 #include <atomic>
 #include <cstdint>
 
-enum : uint16_t {
-    kPortLpt1 = 0x378,
-    kPortLpt2 = 0x278,
-    kPortMono = 0x3BC,
-};
+// The Configuration dialog's port list, in its order; the first is the default.
+constexpr uint16_t kOfferedPorts[] = {0x378, 0x278, 0x3BC};
 constexpr int32_t kDefaultPlayingTimeMs = 150000;  // 2:30
 constexpr uint32_t kSettingsPathLength = 259;
 
 struct Settings {
-    uint16_t port_base = kPortLpt1;
+    uint16_t port_base = kOfferedPorts[0];
     std::atomic<int32_t> playing_time_ms{kDefaultPlayingTimeMs};
     uint32_t driver_flag = 0;  // nonzero: only open the port driver, never install it
     uint32_t song_lengths = 1;  // 0: every track lasts the playing time, nothing is looked up

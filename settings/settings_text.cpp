@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 
 #include "settings/settings.h"
 
@@ -18,7 +17,7 @@ void time_text(int32_t time_ms, char* out, size_t size) {
 }
 
 uint16_t port_from_text(const char* text) {
-    for (uint16_t port : {kPortLpt2, kPortLpt1, kPortMono}) {
+    for (uint16_t port : kOfferedPorts) {
         char candidate[16];
         port_text(port, candidate, sizeof candidate);
         if (std::strcmp(text, candidate) == 0) return port;

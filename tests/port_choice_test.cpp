@@ -6,13 +6,10 @@
 #include <string>
 
 #include "link/c64_link.h"
-#include "port/inpout_port.h"
+#include "port/library_port.h"
 #include "link/steady_clock.h"
+#include "port/inpout32.h"
 #include "sim/receiver_sim.h"
-
-extern "C" {
-#include "driver/port_grant.h"
-}
 
 namespace {
 
@@ -63,45 +60,61 @@ TEST(PortChoice, BackendForEveryCombination) {
 }
 
 TEST(PortChoice, RefusedPortMessageSaysWhatToDo) {
-    const std::string prefix = "No access to the parallel port.\n";
+    const auto text = [](WindowsKind kind, PortLibrary library, DriverGrant driver) {
+        return std::string(no_access_text(kind, kInpOut32, library, driver));
+    };
     for (WindowsKind kind : {WindowsKind::Win9x, WindowsKind::Nt32, WindowsKind::Wow64}) {
         for (PortLibrary library : {PortLibrary::Absent, PortLibrary::NoExports,
                                     PortLibrary::DriverClosed}) {
-            EXPECT_EQ(std::string(no_access_text(kind, library)).rfind(prefix, 0), 0u);
+            for (DriverGrant driver : {DriverGrant::NotRunning, DriverGrant::BaseNotOpened,
+                                       DriverGrant::BaseRefused}) {
+                EXPECT_EQ(text(kind, library, driver).rfind("No access to the parallel port.\n", 0),
+                          0u);
+            }
         }
     }
     // 32-bit NT without the library: the message users of our driver know.
-    EXPECT_STREQ(no_access_text(WindowsKind::Nt32, PortLibrary::Absent),
-                 "No access to the parallel port.\nThe UserPort port driver is not running; "
-                 "start the player once as an administrator.");
-    const struct { WindowsKind kind; PortLibrary library; const char* says; } hints[] = {
-        {WindowsKind::Wow64, PortLibrary::Absent, "64-bit Windows"},
-        {WindowsKind::Wow64, PortLibrary::Absent, "InpOut32"},
-        {WindowsKind::Wow64, PortLibrary::NoExports, "Out32"},
-        {WindowsKind::Nt32, PortLibrary::DriverClosed, "driver is not open"}};
+    EXPECT_EQ(text(WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::NotRunning),
+              "No access to the parallel port.\nThe UserPort port driver is not running; "
+              "start the player once as an administrator.");
+    const struct {
+        WindowsKind kind;
+        PortLibrary library;
+        DriverGrant driver;
+        const char* says;
+    } hints[] = {
+        {WindowsKind::Wow64, PortLibrary::Absent, DriverGrant::NotRunning, "64-bit Windows"},
+        {WindowsKind::Wow64, PortLibrary::Absent, DriverGrant::BaseNotOpened, "InpOut32"},
+        {WindowsKind::Wow64, PortLibrary::NoExports, DriverGrant::NotRunning, "Out32"},
+        {WindowsKind::Nt32, PortLibrary::DriverClosed, DriverGrant::NotRunning, "driver is not open"},
+        {WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::BaseNotOpened,
+         "is running but has not opened this port address: after changing the port, start the "
+         "player once as an administrator"},
+        {WindowsKind::Nt32, PortLibrary::Absent, DriverGrant::BaseRefused, "never opens this port"}};
     for (const auto& hint : hints)
-        EXPECT_NE(std::string(no_access_text(hint.kind, hint.library)).find(hint.says), std::string::npos) << hint.says;
+        EXPECT_NE(text(hint.kind, hint.library, hint.driver).find(hint.says), std::string::npos)
+            << hint.says;
 }
 
-TEST(PortGrant, ExactlyTheEightRegistersOfAStoredBase) {
-    // Nothing for no value, the system board's ports, or a range past 0xFFFF.
-    const struct { uint32_t base; int granted; } cases[] = {
-        {0xD010, 1}, {0x100, 1}, {0xFFF8, 1}, {0, 0}, {0x40, 0}, {0xFF, 0}, {0xFFF9, 0}, {0x1D010, 0}};
-    for (const auto& c : cases) {
-        unsigned short first = 0, last = 0;
-        ASSERT_EQ(userport_extra_range(c.base, &first, &last), c.granted) << std::hex << c.base;
-        if (c.granted) {
-            EXPECT_TRUE(first == c.base && last == c.base + 7) << std::hex << c.base;
-        }
-    }
+TEST(PortChoice, WhatTheRunningDriverDidWithTheBase) {
+    const auto grant = [](bool running, unsigned base) {
+        return driver_grant(running, static_cast<uint16_t>(base));
+    };
+    for (unsigned base : {0x378u, 0xD010u, 0x3F8u})
+        EXPECT_EQ(grant(false, base), DriverGrant::NotRunning);
+    // A legacy base refused by a running driver: not ours, or not this session's.
+    for (unsigned base : {0x378u, 0x3BCu, 0xD010u, 0x3010u})
+        EXPECT_EQ(grant(true, base), DriverGrant::BaseNotOpened) << base;
+    for (unsigned base : {0x3F8u, 0x3C0u, 0xCF8u, 0xD014u, 0x80u})
+        EXPECT_EQ(grant(true, base), DriverGrant::BaseRefused) << base;
 }
 
 // The library's entry points, forwarding to a simulated receiver.
 C64ReceiverSim* g_sim = nullptr;
-void ZORBIN_INPOUT_CALL fake_out32(short port, short value) {
+void ZORBIN_LIBRARY_CALL fake_out32(short port, short value) {
     g_sim->io_write(static_cast<uint16_t>(port), static_cast<uint8_t>(value));
 }
-short ZORBIN_INPOUT_CALL fake_inp32(short port) {
+short ZORBIN_LIBRARY_CALL fake_inp32(short port) {
     return static_cast<short>(g_sim->io_read8(static_cast<uint16_t>(port)));
 }
 
@@ -123,9 +136,9 @@ std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
     tune.songs = tune.start_song = 1;
     tune.length = 300;
     for (int i = 0; i < tune.length; ++i) tune.image[i] = static_cast<uint8_t>(i * 7);
-    InpOutPort library;
-    library.out32 = fake_out32;
-    library.inp32 = fake_inp32;
+    LibraryPort library;
+    library.write = fake_out32;
+    library.read = fake_inp32;
     SimPort direct{sim};
     if (via_library) play(library, sim.port_base(), tune);
     else play(direct, sim.port_base(), tune);
@@ -133,7 +146,7 @@ std::vector<uint8_t> upload_writes(C64ReceiverSim& sim, bool via_library) {
 }
 
 // A PCIe card's base above 0x7FFF passes through the library's `short`.
-TEST(InpOutPort, SameWireAsDirectAccessAtAHighBase) {
+TEST(LibraryPort, SameWireAsDirectAccessAtAHighBase) {
     for (uint16_t base : {uint16_t{0x378}, uint16_t{0xD010}}) {
         C64ReceiverSim direct(base), library(base);
         g_sim = &library;

@@ -39,23 +39,3 @@ TEST(SettingsText, TimeTextIsMinutesAndSecondsWithLeadingZeros) {
 }
 
 }  // namespace
-
-#include "port/driver_messages.h"
-
-namespace {
-
-TEST(DriverMessages, EachInstallFailureHasItsText) {
-    EXPECT_EQ(driver_install_failure_text(1073), nullptr);  // the service exists: silent
-    EXPECT_STREQ(driver_install_failure_text(5),  // access denied
-                 "You are not authorized to install drivers.\r\nPlase contact your administrator.");
-    EXPECT_STREQ(driver_install_failure_text(1072), "Unable to start driver!");  // marked for deletion
-    EXPECT_STREQ(driver_install_failure_text(0), "Unable to start driver!");
-    char text[1024];
-    driver_missing_text("C:\\WINDOWS\\System32\\Drivers\\UserPort.sys", text, sizeof text);
-    EXPECT_EQ(std::string(text),
-              "Driver does not exist:\r\nC:\\WINDOWS\\System32\\Drivers\\UserPort.sys\r\n\r\nYou have "
-              "to log as user with administrator priviledges, so that you can start port access "
-              "service (UserPort.sys).");
-}
-
-}  // namespace

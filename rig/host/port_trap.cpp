@@ -4,6 +4,10 @@
 
 #include "rig/c64/parallel_cable.h"
 
+extern "C" {
+#include "driver/port_grant.h"
+}
+
 namespace {
 
 C64ReceiverSim g_sim(0x378);
@@ -12,7 +16,7 @@ CRITICAL_SECTION g_lock;
 volatile LONG g_enabled = 1;
 PortTrapCounts g_counts{};
 volatile DWORD g_refused_begin = 0, g_refused_end = 0;  // [begin, end) of a refused module
-volatile LONG g_extra_base = 0;  // a base the driver grants besides the legacy ranges (0: none)
+volatile LONG g_stored_base = 0;  // the base the driver was started with (0: none)
 
 enum : uint8_t {
     kOperandSize = 0x66,
@@ -20,11 +24,9 @@ enum : uint8_t {
     kInAlDx = 0xEC, kInAxDx = 0xED, kOutDxAl = 0xEE, kOutDxAx = 0xEF,
 };
 
-// The ranges driver/userport.c opens in the I/O permission map.
+// What driver/userport.c opens in the I/O permission map.
 bool granted(uint16_t port) {
-    const LONG extra = g_extra_base;
-    return (port >= 0x278 && port <= 0x27F) || (port >= 0x378 && port <= 0x37F) ||
-           (port >= 0x3BC && port <= 0x3BF) || (extra != 0 && port >= extra && port <= extra + 7);
+    return userport_opens(port, static_cast<unsigned long>(g_stored_base)) != 0;
 }
 
 // Emulates one port instruction at `ip`; returns its length, 0 if it is none
@@ -96,7 +98,7 @@ void port_trap_install() {
     AddVectoredExceptionHandler(1, on_exception);
 }
 
-void port_trap_grant_base(uint16_t base) { InterlockedExchange(&g_extra_base, base); }
+void port_trap_grant_base(uint16_t base) { InterlockedExchange(&g_stored_base, base); }
 
 void port_trap_enable(bool on) { InterlockedExchange(&g_enabled, on ? 1 : 0); }
 C64ReceiverSim& port_trap_sim() { return g_sim; }

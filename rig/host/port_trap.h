@@ -14,12 +14,12 @@ class ParallelCable;
 
 void port_trap_install();
 // Trapping on: port instructions reach `sim`, but only on the ports our
-// driver opens (0x278-0x27F, 0x378-0x37F, 0x3BC-0x3BF; a word access needs
-// both its bytes there); others fault, as on NT with the driver running.
+// driver opens (driver/port_grant.h; a word access needs both its bytes
+// there); others fault, as on NT with the driver running.
 // Off: every port instruction faults, as on a system that refuses access.
 void port_trap_enable(bool on);
-// Also grants `base`'s eight registers, as the driver does when it was
-// installed with that base configured (0: the legacy ranges only).
+// Grants what the driver grants when started with `base` stored as its
+// "PortBase" (0: none stored, the legacy ranges only).
 void port_trap_grant_base(uint16_t base);
 // The simulator behind the trap; every use from a test thread goes through
 // port_trap_lock()/unlock() (the handler takes the same lock).

@@ -13,6 +13,14 @@ namespace {
 // A folder of its own with a copy of the plug-in and, unless `variant` is
 // null, the stand-in of that variant ("open", "closed", "bare") as
 // inpout32.dll beside it. Returns the copy's path.
+// The folder the rig keeps a stand-in variant in.
+std::string standin_folder(const char* variant) {
+    char rig[MAX_PATH];
+    std::string folder(rig, GetModuleFileNameA(nullptr, rig, sizeof rig));
+    folder.resize(folder.find_last_of('\\'));
+    return folder + "\\inpout_standin\\" + variant;
+}
+
 std::string player_folder(const char* name, const char* variant) {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
@@ -22,10 +30,7 @@ std::string player_folder(const char* name, const char* variant) {
     CopyFileA(g_dll_path.c_str(), dll.c_str(), FALSE);
     DeleteFileA(library.c_str());
     if (variant != nullptr) {
-        char rig[MAX_PATH];
-        std::string standin(rig, GetModuleFileNameA(nullptr, rig, sizeof rig));
-        standin.resize(standin.find_last_of('\\'));
-        standin += std::string("\\inpout_standin\\") + variant + "\\inpout32.dll";
+        const std::string standin = standin_folder(variant) + "\\inpout32.dll";
         EXPECT_TRUE(CopyFileA(standin.c_str(), library.c_str(), FALSE)) << standin;
     }
     return dll;
@@ -85,6 +90,15 @@ std::string driver_file() {
 void remove_our_driver() {
     rig_remove_driver_service();
     DeleteFileA(driver_file().c_str());
+}
+
+// The base the driver reads as it starts; 0 when none is stored.
+DWORD stored_port_base() {
+    DWORD base = 0, size = sizeof base;
+    return RegGetValueA(HKEY_LOCAL_MACHINE, kServiceKey, "PortBase", RRF_RT_REG_DWORD, nullptr,
+                        &base, &size) == ERROR_SUCCESS
+               ? base
+               : 0;
 }
 
 DWORD service_state() {
@@ -208,6 +222,7 @@ TEST_F(RigLibrary, BrokenOrMissingLibraryEndsInTheRefusedMessage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.variant ? c.variant : "none");
+        remove_our_driver();  // its device would tell a running driver
         load_beside(c.variant ? c.variant : "none", c.variant);
         {
             BoxAnswerer box("Error", IDOK);
@@ -277,6 +292,99 @@ TEST_F(RigLibrary, InstallStoresTheConfiguredBaseForTheDriver) {
     // Wine's driver grants nothing; the trap plays the part of ours.
     port_trap_grant_base(0xD010);
     EXPECT_EQ(play(rig_tune_file("d010.sid", rig_tune(64, 1))), 0);
+}
+
+// The legacy bases are opened anyway (and 0x3BC's eight registers would
+// reach the display adapter); others only clear of the system's devices.
+TEST_F(RigLibrary, TheDriverIsGivenOnlyABaseClearOfSystemDevices) {
+    const std::string tune = rig_tune_file("refused.sid", rig_tune(64, 1));
+    remove_our_driver();
+    rig_write_settings(0xD010, kNoTime, 0);
+    load_as_is(g_dll_path, 0xD010);
+    ASSERT_EQ(stored_port_base(), 0xD010u);
+    unload_all();
+    for (DWORD base : {0x3BCu, 0x3F8u, 0xD014u}) {
+        SCOPED_TRACE(base);
+        rig_write_settings(base, kNoTime, 0);  // an administrator's start: installs anew
+        load_as_is(g_dll_path, static_cast<uint16_t>(base));
+        EXPECT_EQ(stored_port_base(), 0u);  // nor the earlier base's value
+        port_trap_grant_base(static_cast<uint16_t>(stored_port_base()));
+        if (base == 0x3BC) {
+            EXPECT_EQ(play(tune), 0);
+        } else {
+            BoxAnswerer box("Error", IDOK);
+            EXPECT_EQ(play(tune), 1);
+            ASSERT_TRUE(box.finish());
+            EXPECT_EQ(box.text, "No access to the parallel port.\nThe UserPort port driver never "
+                                "opens this port address: it is not a multiple of 8 or it lies on "
+                                "other system hardware. Set the address of the parallel port itself.");
+        }
+        unload_all();
+    }
+}
+
+TEST_F(RigLibrary, ARunningDriverInstalledForAnotherBaseSaysWhatToDo) {
+    remove_our_driver();
+    rig_write_settings(0x378, kNoTime, 0);
+    load_as_is();  // installed and started for the legacy ports alone
+    unload_all();
+    rig_write_settings(0xD010, kNoTime, 1);  // then the port changed, without an administrator
+    load_as_is(g_dll_path, 0xD010);
+    BoxAnswerer box("Error", IDOK);
+    EXPECT_EQ(play(rig_tune_file("unopened.sid", rig_tune(64, 1))), 1);
+    ASSERT_TRUE(box.finish());
+    EXPECT_NE(box.text.find("is running but has not opened this port address: after changing the "
+                            "port, start the player once as an administrator"),
+              std::string::npos)
+        << box.text;
+}
+
+// A working library where a bare name would find it, and nowhere else.
+TEST_F(RigLibrary, ALibraryOnlyInTheCurrentFolderOrOnThePathIsNeverLoaded) {
+    const std::string tune = rig_tune_file("planted.sid", rig_tune(64, 1));
+    const std::string planted = standin_folder("open");
+    char saved_folder[MAX_PATH];
+    GetCurrentDirectoryA(sizeof saved_folder, saved_folder);
+    char saved_path[32768];
+    GetEnvironmentVariableA("PATH", saved_path, sizeof saved_path);
+    remove_our_driver();
+    for (bool on_path : {false, true}) {
+        SCOPED_TRACE(on_path ? "on PATH" : "in the current folder");
+        if (on_path) SetEnvironmentVariableA("PATH", (planted + ";" + saved_path).c_str());
+        else SetCurrentDirectoryA(planted.c_str());
+        load_beside("planted", nullptr);
+        for (int entry = 0; entry < 2; ++entry) {  // and not on a later try either
+            BoxAnswerer box("Error", IDOK);
+            EXPECT_EQ(play(tune), 1);
+            ASSERT_TRUE(box.finish());
+            EXPECT_NE(box.text.find("driver is not running"), std::string::npos) << box.text;
+        }
+        EXPECT_EQ(GetModuleHandleA("inpout32.dll"), nullptr);
+        SetCurrentDirectoryA(saved_folder);
+        SetEnvironmentVariableA("PATH", saved_path);
+        unload_all();
+    }
+}
+
+// The two other places a user may have put it.
+TEST_F(RigLibrary, ALibraryInThePlayersFolderOrTheSystemFolderIsUsed) {
+    const std::string tune = rig_tune_file("found.sid", rig_tune(64, 1));
+    char rig[MAX_PATH], system[MAX_PATH];
+    std::string rig_folder(rig, GetModuleFileNameA(nullptr, rig, sizeof rig));
+    rig_folder.resize(rig_folder.find_last_of('\\'));
+    GetSystemDirectoryA(system, sizeof system);
+    for (const std::string& folder : {rig_folder, std::string(system)}) {
+        SCOPED_TRACE(folder);
+        const std::string library = folder + "\\inpout32.dll";
+        ASSERT_TRUE(CopyFileA((standin_folder("open") + "\\inpout32.dll").c_str(),
+                              library.c_str(), TRUE));
+        load_beside("elsewhere", nullptr);
+        port_trap_reset_counts();
+        EXPECT_EQ(play(tune), 0);
+        EXPECT_GT(port_trap_counts().refused, 0u);  // the library's way
+        unload_all();
+        EXPECT_TRUE(DeleteFileA(library.c_str()));
+    }
 }
 
 }  // namespace

@@ -395,4 +395,36 @@ TEST_F(RigSettings, NoWindowsDirectoryEndsTheSetUpWithAMessage) {
     }
 }
 
+HRSRC WINAPI no_resource(HMODULE, LPCSTR, LPCSTR) { return nullptr; }
+decltype(&WriteFile) g_real_write_file;
+BOOL WINAPI short_write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) {
+    return g_real_write_file(file, data, size / 2, written, o);
+}
+
+TEST_F(RigSettings, ADriverFileThatCouldNotBeFilledIsDeletedAndReported) {
+    const std::string driver = windows_dir() + "\\System32\\Drivers\\UserPort.sys";
+    const struct { const char* name; void* hook; } failures[] = {
+        {"FindResourceA", reinterpret_cast<void*>(no_resource)},
+        {"WriteFile", reinterpret_cast<void*>(short_write)}};
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.name);
+        rig_remove_driver_service();
+        rig_write_settings(0x378, 150000, 0);
+        BoxAnswerer box("UserPort", IDOK, 8000);
+        load_as_is(g_dll_path, 0x378, [&](HMODULE dll) {
+            void* real = rig_patch_import(dll, "KERNEL32.dll", failure.name, failure.hook);
+            if (failure.hook == reinterpret_cast<void*>(short_write))
+                g_real_write_file = reinterpret_cast<decltype(g_real_write_file)>(real);
+            ASSERT_NE(real, nullptr);
+        });
+        ASSERT_TRUE(box.finish());
+        EXPECT_EQ(box.text.rfind("Driver does not exist:\r\n" + driver + "\r\n", 0), 0u) << box.text;
+        EXPECT_EQ(GetFileAttributesA(driver.c_str()), INVALID_FILE_ATTRIBUTES);
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        EXPECT_EQ(OpenServiceA(manager, "UserPort", SERVICE_QUERY_STATUS), nullptr);
+        CloseServiceHandle(manager);
+        unload();
+    }
+}
+
 }  // namespace
