@@ -74,6 +74,16 @@ TEST(ReceiverSim, BusyShowsTheRestingLinesAndUnpluggedTheOpenOnes) {
     EXPECT_TRUE(sim.bytes().empty());
 }
 
+TEST(ReceiverSim, SeesNothingWhileThePortIsInReverse) {
+    C64ReceiverSim sim(0x378);
+    sim.set_control_register(0xE0);
+    strobe_byte(sim, 0x42);
+    EXPECT_TRUE(sim.bytes().empty());
+    EXPECT_EQ(sim.io_read16(0x379) >> 8, 0xE0) << "a word read takes the control register along";
+    sim.io_write(0x37A, 0xC0);  // forward, bit 7 low in the data register: FLAG falls
+    EXPECT_EQ(sim.io_read8(0x379) & 0x80, 0);
+}
+
 TEST(ReceiverSim, StallHoldsTheNibbleUntilResume) {
     C64ReceiverSim sim(0x378);
     sim.stall_after(1);
