@@ -54,9 +54,9 @@ constexpr uint32_t kPollsPerClockCheck = 2048;
 // pulse, an edge the CIA missed beside its ICR read) would otherwise hang
 // both sides. The answer is a level that stays, so a nibble the C64 took is
 // seen as answered and never strobed twice. The receiver is never away from
-// the wire that long while an image arrives (its longest pause, the repair
-// before the load address, takes tens of milliseconds); elsewhere it may be
-// - see `kCommandWait`.
+// the wire that long while an image arrives (its longest pauses, the repair
+// after the command byte and the loader fetch before the first image byte,
+// take about 13 ms each); elsewhere it may be - see `kCommandWait`.
 constexpr uint32_t kRestrobeMs = 100;
 
 // How a wait for the receiver's answer ends: a bounded one gives up after
