@@ -88,6 +88,12 @@ struct LinkVariant {
 constexpr LinkVariant kFullBuildLink{2, true};
 constexpr LinkVariant kFixedBuildLink{1, false};
 
+// What each upload, stop and sub-song change spends on the port before its
+// first byte: the strobe level, then the control register read and written.
+constexpr uint32_t kSetupDataWrites = 1;
+constexpr uint32_t kSetupControlReads = 1;
+constexpr uint32_t kSetupControlWrites = 1;
+
 // Wire cost of the sequences, in bytes.
 constexpr uint32_t kUploadOverheadBytes = 12;  // 0x80 cmd + load address + 0x81 cmd + song + 0x82 cmd
 constexpr uint32_t kSelectSongBytes = 10;

@@ -139,9 +139,8 @@ TEST(LinkUpload, PutsExactlyLengthPlusTwelveBytesOnTheWire) {
         EXPECT_EQ(sim_wire.sim.load_address(), 0x1000);
         EXPECT_EQ(sim_wire.sim.image_length(), length);
         EXPECT_TRUE(sim_wire.sim.playing());
-        // Two nibble handshakes per byte, and the strobe level before the
-        // direction bit is set.
-        EXPECT_EQ(sim_wire.sim.writes_seen(), (length + kUploadOverheadBytes) * 5 + 1);
+        // Two nibble handshakes per byte.
+        EXPECT_EQ(sim_wire.sim.writes_seen(), (length + kUploadOverheadBytes) * 5 + kSetupDataWrites);
     }
 }
 
