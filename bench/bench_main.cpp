@@ -27,13 +27,16 @@ bool reference_load(const char* path);
 // Counts heap allocations made through operator new, to show that a load
 // makes none.
 static std::atomic<long> g_allocations{0};
-void* operator new(std::size_t size) {
+// None of the three inlined: where the compiler sees malloc's pointer reach
+// operator delete, or a new-expression's reach std::free, it takes the pair
+// for a mismatch.
+__attribute__((noinline)) void* operator new(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

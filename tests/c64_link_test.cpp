@@ -122,7 +122,7 @@ TEST(LinkSendByte, WaitsForEachAnswerBeforeTheNextNibble) {
 }
 
 TEST(LinkUpload, PutsExactlyLengthPlusTwelveBytesOnTheWire) {
-    for (uint16_t length : {0, 1, 300, 4096}) {
+    for (uint16_t length : std::initializer_list<uint16_t>{0, 1, 300, 4096}) {
         SimWire sim_wire;
         make_tune(length, 3, 2);
         ASSERT_TRUE(sim_wire.link().upload(g_tune, g_tune.start_song, sim_wire.progress));
