@@ -72,8 +72,9 @@ PortProbe probe_port(uint16_t port_base) {
     uint16_t status = 0;
     if (!guarded_in(status_port, false, status)) return PortProbe::NoAccess;
     if (!status_says_ready(static_cast<uint8_t>(status))) return PortProbe::NotReady;
-    // The session goes on to write the data register and to read the status
-    // as a word (which takes base + 2 as well). Outside one opened range they
+    // The session goes on to write the data register, to set the control
+    // register at base + 2 and to read the status as a word (which takes
+    // base + 2 as well). Outside one opened range they
     // are tried here first, under the guard: the I/O permission map has one
     // bit per port for both directions, so a read proves the write.
     // The port driver opens each legacy range whole, and the 9x family refuses

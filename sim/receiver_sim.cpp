@@ -2,16 +2,14 @@
 
 #include <cstdio>
 
+#include "link/c64_link.h"
+
 namespace {
 
-constexpr uint8_t kRestPattern = 0xD0;  // status bits 7..3 = 1,1,0,1,0
-constexpr uint8_t kHandshakeBit = 0x80;
-constexpr uint8_t kStrobeBit = 0x80;
-// A word read at base + 1 also returns the control register at base + 2,
-// which the plug-in never writes; its unused top bits read as ones.
-constexpr uint8_t kControlRegister = 0xC0;
 // Nothing on the status lines: the port's pull-ups read 1, BUSY inverted 0.
 constexpr uint8_t kOpenLines = 0x7F;
+// Undriven data lines float high at the C64.
+constexpr uint8_t kUndrivenLines = 0xFF;
 
 }  // namespace
 
@@ -22,7 +20,10 @@ void C64ReceiverSim::reset() {
     const Mode mode = mode_;
     const uint8_t noise = noise_, floating = floating_;
     const bool record = record_writes_;
+    const uint8_t control = control_;
     *this = C64ReceiverSim(base);
+    control_ = control;
+    drive_lines();
     mode_ = mode;
     noise_ = noise;
     floating_ = floating;
@@ -54,29 +55,48 @@ void C64ReceiverSim::resume() {
     }
 }
 
+void C64ReceiverSim::set_control_register(uint8_t value) {
+    control_ = value;
+    drive_lines();
+}
+
 void C64ReceiverSim::io_write(uint16_t port, uint8_t value) {
-    if (port != base_ || mode_ == Mode::Absent || mode_ == Mode::Unplugged) return;
+    if (mode_ == Mode::Absent || mode_ == Mode::Unplugged) return;
+    if (port == base_ + 2) {
+        set_control_register(value);
+        return;
+    }
+    if (port != base_) return;
     ++writes_seen_;
     if (record_writes_) writes_.push_back(value);
-    const bool falling_edge = (last_data_ & kStrobeBit) && !(value & kStrobeBit);
     last_data_ = value;
+    drive_lines();
+}
+
+// Whatever changes the lines - a data write, or the direction switched -
+// strobes a nibble when FLAG falls.
+void C64ReceiverSim::drive_lines() {
+    const uint8_t lines = (control_ & kControlReverse) ? kUndrivenLines : last_data_;
+    const bool falling_edge = (lines_ & kStrobe) && !(lines & kStrobe);
+    lines_ = lines;
     if (!falling_edge) return;
     if (stalled_ || mode_ == Mode::Busy) {
         pending_ = true;
-        pending_nibble_ = value & 0x0F;
+        pending_nibble_ = lines & 0x0F;
         return;
     }
-    take_nibble(value & 0x0F);
+    take_nibble(lines & 0x0F);
 }
 
 uint8_t C64ReceiverSim::status() const {
     if (mode_ == Mode::Absent) return floating_;
     if (mode_ == Mode::Unplugged) return kOpenLines;
-    return static_cast<uint8_t>((kRestPattern & ~kHandshakeBit) |
-                                (handshake_high_ ? kHandshakeBit : 0) | noise_);
+    return static_cast<uint8_t>((kReadyPattern & ~kHandshake) | (handshake_high_ ? kHandshake : 0) |
+                                noise_);
 }
 
 uint8_t C64ReceiverSim::io_read8(uint16_t port) {
+    if (port == base_ + 2 && mode_ != Mode::Absent) return control_;
     if (port != base_ + 1) return floating_;
     ++status_reads_;
     if (stalled_ && auto_resume_reads_ != 0 && ++stalled_reads_ >= auto_resume_reads_) resume();
@@ -85,7 +105,7 @@ uint8_t C64ReceiverSim::io_read8(uint16_t port) {
 
 uint16_t C64ReceiverSim::io_read16(uint16_t port) {
     const uint8_t low = io_read8(port);
-    const uint8_t high = port == base_ + 1 && mode_ != Mode::Absent ? kControlRegister : floating_;
+    const uint8_t high = port == base_ + 1 && mode_ != Mode::Absent ? control_ : floating_;
     return static_cast<uint16_t>(low | high << 8);
 }
 
@@ -140,22 +160,22 @@ void C64ReceiverSim::take_byte(uint8_t value) {
     const uint16_t word = static_cast<uint16_t>(cmd.a | cmd.b << 8);
     expect_ = Expect::Command;
     switch (cmd.code) {
-        case 0x80:
+        case kCmdLoadImage:
             playing_ = false;
             image_.clear();
             image_length_ = word;
             image_left_ = word;
             expect_ = Expect::LoadLow;
             break;
-        case 0x81:
+        case kCmdInitSong:
             init_address_ = word;
             expect_ = Expect::SongIndex;
             break;
-        case 0x82:
+        case kCmdPlay:
             play_address_ = word;
             playing_ = true;
             break;
-        case 0x83: playing_ = false; break;
+        case kCmdStop: playing_ = false; break;
         default: break;  // unknown: recorded, nothing else happens
     }
 }
@@ -166,16 +186,16 @@ std::string C64ReceiverSim::describe_commands() const {
     for (const SimCommand& c : commands_) {
         const unsigned word = static_cast<unsigned>(c.a | c.b << 8);
         switch (c.code) {
-            case 0x80:
+            case kCmdLoadImage:
                 std::snprintf(line, sizeof line, "80 load image: length %u, load $%04X, %u bytes\n",
                               word, static_cast<unsigned>(c.load_address), c.image_bytes);
                 break;
-            case 0x81:
+            case kCmdInitSong:
                 std::snprintf(line, sizeof line, "81 init: $%04X, song index %u\n", word,
                               static_cast<unsigned>(c.song_index));
                 break;
-            case 0x82: std::snprintf(line, sizeof line, "82 play: $%04X\n", word); break;
-            case 0x83: std::snprintf(line, sizeof line, "83 stop\n"); break;
+            case kCmdPlay: std::snprintf(line, sizeof line, "82 play: $%04X\n", word); break;
+            case kCmdStop: std::snprintf(line, sizeof line, "83 stop\n"); break;
             default:
                 std::snprintf(line, sizeof line, "%02X unknown command (%02X %02X)\n",
                               static_cast<unsigned>(c.code), static_cast<unsigned>(c.a),

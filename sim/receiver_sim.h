@@ -4,7 +4,9 @@
 // status register rests at bits 7..3 = 1,1,0,1,0 (plus configurable noise
 // in bits 0..2); each falling edge of data bit 7 takes the nibble in bits
 // 0..3 and answers with status bit 7 = 0 after a low nibble and 1 after a
-// high one. Completed bytes are parsed as commands and recorded.
+// high one. Completed bytes are parsed as commands and recorded. The
+// port's control register (base + 2) is kept as written; while its bit 5
+// says reverse, the data lines are undriven and float high at the C64.
 //
 // Not thread-safe: a caller that shares it between threads locks around it.
 #pragma once
@@ -25,7 +27,8 @@ class C64ReceiverSim {
 public:
     // Present: answers. Absent: no port there (reads the floating value). Busy: a
     // wired C64 that shows the resting lines but does not answer (a long
-    // init). Unplugged: the port's pull-ups alone, status 0x7F.
+    // init). Unplugged: the cable pulled off the PC, the port's pull-ups
+    // alone, status 0x7F.
     enum class Mode { Present, Absent, Busy, Unplugged };
 
     explicit C64ReceiverSim(uint16_t port_base = 0x378);
@@ -43,6 +46,9 @@ public:
     void set_status_noise(uint8_t low_bits) { noise_ = low_bits & 0x07; }
     // Reads of a port nobody answers on (and of an absent receiver).
     void set_floating_value(uint8_t value) { floating_ = value; }
+    // The control register as another program left it (0xE0: reverse).
+    void set_control_register(uint8_t value);
+    uint8_t control_register() const { return control_; }
     // Stop answering once `bytes` more complete bytes have arrived; nibbles
     // strobed while stalled wait until resume().
     void stall_after(uint32_t bytes);
@@ -78,6 +84,7 @@ private:
     void take_nibble(uint8_t nibble);
     void take_byte(uint8_t value);
     uint8_t status() const;
+    void drive_lines();
 
     enum class Expect { Command, ArgA, ArgB, LoadLow, LoadHigh, Image, SongIndex };
 
@@ -88,6 +95,10 @@ private:
     bool record_writes_ = true;
 
     uint8_t last_data_ = 0;
+    // Its unused top bits read as ones.
+    uint8_t control_ = 0xC0;
+    // What the C64 sees of data bits 7 and 0..3.
+    uint8_t lines_ = 0;
     bool handshake_high_ = true;
     bool want_low_nibble_ = true;
     uint8_t low_nibble_ = 0;

@@ -58,6 +58,30 @@ TEST(Cia, MaskDecidesTheInterruptOutputNotTheFlags) {
 }
 
 // /IRQ is a latch that only an ICR read releases.
+// An ICR read happens on its instruction's last cycle; the machine then
+// advances the chip past it.
+TEST(Cia, OptionallyLosesOneFlagEdgeInTheCycleAfterAnIcrRead) {
+    Cia6526 cia;
+    cia.lose_next_flag_edge_after_icr_read();
+    cia.read(kCiaInterruptControl);
+    cia.advance(4);
+    cia.flag_falling_edge(cia.cycle() + 1);
+    EXPECT_EQ(cia.read(kCiaInterruptControl), kIcrFlag) << "two cycles after: kept";
+    cia.advance(4);
+    cia.flag_falling_edge();
+    EXPECT_EQ(cia.pending_flags(), 0) << "the cycle right after: lost";
+    cia.read(kCiaInterruptControl);
+    cia.advance(4);
+    cia.flag_falling_edge();
+    EXPECT_EQ(cia.pending_flags(), kIcrFlag) << "only once";
+    EXPECT_EQ(cia.lost_flag_edges(), 1u);
+    Cia6526 plain;
+    plain.read(kCiaInterruptControl);
+    plain.advance(4);
+    plain.flag_falling_edge();
+    EXPECT_EQ(plain.pending_flags(), kIcrFlag) << "not lost without the option";
+}
+
 TEST(Cia, InterruptStaysAssertedUntilTheIcrIsRead) {
     Cia6526 cia;
     cia.write(kCiaInterruptControl, kIcrAnyEnabled | kIcrTimerA);
@@ -177,9 +201,34 @@ TEST(Cable, StrobeEdgeNibbleLinesAndStatus) {
     c64.cia2().write(kCiaDdrB, 0x10);
     EXPECT_EQ(cable.in8(0x379) & 0xF8, 0xD0) << "PB4 driven low: the ready pattern";
     EXPECT_EQ(cable.in16(0x379) & 0xFF, cable.in8(0x379));
-    EXPECT_EQ(cable.in8(0x37A), 0xFF);
+    EXPECT_EQ(cable.in8(0x37A), 0xCC) << "an idle port's control register";
     EXPECT_EQ(cable.in8(0x378), 0x05) << "the data register reads back";
     EXPECT_DOUBLE_EQ(cable.now_cycles(), 2.0 * static_cast<double>(cable.accesses()));
+}
+
+// In reverse mode the C64's pull-ups hold the lines high; switching back
+// with bit 7 low in the data register is a falling edge, as is any the
+// cable is asked to drop - once.
+TEST(Cable, ReverseModeAndDroppedEdges) {
+    C64Machine c64;
+    ParallelCable cable(c64, 0x378);
+    cable.out8(0x378, 0x85);
+    cable.out8(0x37A, 0xEC);
+    cable.out8(0x378, 0x05);
+    EXPECT_EQ(c64.cia2().port_b_pins() & 0x0F, 0x0F);
+    EXPECT_EQ(c64.cia2().read(kCiaInterruptControl) & kIcrFlag, 0);
+    cable.out8(0x37A, 0xCC);
+    EXPECT_EQ(c64.cia2().port_b_pins() & 0x0F, 0x05);
+    EXPECT_EQ(c64.cia2().read(kCiaInterruptControl) & kIcrFlag, kIcrFlag);
+
+    cable.drop_flag_edge(1);
+    for (int edge = 0; edge < 3; ++edge) {
+        cable.out8(0x378, 0x80);
+        cable.out8(0x378, 0x00);
+        EXPECT_EQ(c64.cia2().read(kCiaInterruptControl) & kIcrFlag, edge == 1 ? 0 : kIcrFlag) << edge;
+    }
+    EXPECT_EQ(cable.flag_edges(), 4u);
+    EXPECT_EQ(cable.dropped_flag_edges(), 1u);
 }
 
 TEST(Cable, UnpluggedReadsOpenLinesAndTimeRunsOnTheMachinesClock) {

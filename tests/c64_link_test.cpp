@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,7 @@ void make_tune(uint16_t length, uint8_t songs = 3, uint8_t start = 1) {
     for (uint16_t i = 0; i < length; ++i) g_tune.image[i] = bytes[i];
 }
 
-struct Rig {
+struct SimWire {
     C64ReceiverSim sim{0x378};
     SimPort port{sim};
     FakeClock clock;
@@ -86,13 +87,13 @@ TEST(LinkReadyProbe, LooksAtStatusBits7To3Only) {
 }
 
 TEST(LinkReadyProbe, FindsTheReceiverOnlyOnItsOwnBase) {
-    Rig rig;
-    rig.sim.set_status_noise(0x05);
-    EXPECT_TRUE(rig.link().ready());
-    EXPECT_FALSE(rig.link(kFullBuildLink, 0x278).ready());
-    EXPECT_FALSE(rig.link(kFullBuildLink, 0x3BC).ready());
-    rig.sim.set_mode(C64ReceiverSim::Mode::Absent);
-    EXPECT_FALSE(rig.link().ready());
+    SimWire sim_wire;
+    sim_wire.sim.set_status_noise(0x05);
+    EXPECT_TRUE(sim_wire.link().ready());
+    EXPECT_FALSE(sim_wire.link(kFullBuildLink, 0x278).ready());
+    EXPECT_FALSE(sim_wire.link(kFullBuildLink, 0x3BC).ready());
+    sim_wire.sim.set_mode(C64ReceiverSim::Mode::Absent);
+    EXPECT_FALSE(sim_wire.link().ready());
 }
 
 TEST(LinkSendByte, NibbleSequenceOfBothBuilds) {
@@ -102,7 +103,7 @@ TEST(LinkSendByte, NibbleSequenceOfBothBuilds) {
         FakeClock clock;
         C64Link<TracingPort, FakeClock> link(port, clock, 0x378,
                                              full ? kFullBuildLink : kFixedBuildLink);
-        ASSERT_TRUE(link.send_byte(0xA5, true));
+        ASSERT_TRUE(link.send_byte(0xA5, kCommandWait));
         EXPECT_EQ(port.trace, full ? "W80 W80 W05 R W80 W0A R " : "W80 W05 R W80 W0A R ");
         EXPECT_EQ(sim.bytes(), std::vector<uint8_t>{0xA5});
         // The data lines keep the high nibble afterwards; nothing resets them.
@@ -113,20 +114,20 @@ TEST(LinkSendByte, NibbleSequenceOfBothBuilds) {
 TEST(LinkSendByte, WaitsForEachAnswerBeforeTheNextNibble) {
     // A stalled receiver never pulls the handshake low: the sender must not
     // go on to the high nibble.
-    Rig rig;
-    rig.sim.stall_after(0);
-    auto link = rig.link();
+    SimWire sim_wire;
+    sim_wire.sim.stall_after(0);
+    auto link = sim_wire.link();
     EXPECT_FALSE(link.send_byte(0x3C, true));
-    EXPECT_EQ(rig.sim.data_writes(), (std::vector<uint8_t>{0x80, 0x80, 0x0C}));
+    EXPECT_EQ(sim_wire.sim.data_writes(), (std::vector<uint8_t>{0x80, 0x80, 0x0C}));
 }
 
 TEST(LinkUpload, PutsExactlyLengthPlusTwelveBytesOnTheWire) {
-    for (uint16_t length : {0, 1, 300, 4096}) {
-        Rig rig;
+    for (uint16_t length : std::initializer_list<uint16_t>{0, 1, 300, 4096}) {
+        SimWire sim_wire;
         make_tune(length, 3, 2);
-        ASSERT_TRUE(rig.link().upload(g_tune, g_tune.start_song, rig.progress));
+        ASSERT_TRUE(sim_wire.link().upload(g_tune, g_tune.start_song, sim_wire.progress));
         SCOPED_TRACE(length);
-        const std::vector<uint8_t>& wire = rig.sim.bytes();
+        const std::vector<uint8_t>& wire = sim_wire.sim.bytes();
         ASSERT_EQ(wire.size(), length + kUploadOverheadBytes);
         const std::vector<uint8_t> head{0x80, static_cast<uint8_t>(length),
                                         static_cast<uint8_t>(length >> 8), 0x00, 0x10};
@@ -134,55 +135,55 @@ TEST(LinkUpload, PutsExactlyLengthPlusTwelveBytesOnTheWire) {
         EXPECT_TRUE(std::equal(wire.begin() + 5, wire.begin() + 5 + length, g_tune.image));
         const std::vector<uint8_t> tail{0x81, 0x34, 0x12, 0x01, 0x82, 0x67, 0x15};
         EXPECT_EQ(std::vector<uint8_t>(wire.end() - 7, wire.end()), tail);
-        EXPECT_EQ(rig.progress.load(), length);
-        EXPECT_EQ(rig.sim.load_address(), 0x1000);
-        EXPECT_EQ(rig.sim.image_length(), length);
-        EXPECT_TRUE(rig.sim.playing());
+        EXPECT_EQ(sim_wire.progress.load(), length);
+        EXPECT_EQ(sim_wire.sim.load_address(), 0x1000);
+        EXPECT_EQ(sim_wire.sim.image_length(), length);
+        EXPECT_TRUE(sim_wire.sim.playing());
         // Two nibble handshakes per byte.
-        EXPECT_EQ(rig.sim.writes_seen(), (length + kUploadOverheadBytes) * 5);
+        EXPECT_EQ(sim_wire.sim.writes_seen(), (length + kUploadOverheadBytes) * 5 + kSetupDataWrites);
     }
 }
 
 TEST(LinkUpload, StartSongZeroWrapsToIndexFF) {
-    Rig rig;
+    SimWire sim_wire;
     make_tune(16, 1, 0);
-    ASSERT_TRUE(rig.link().upload(g_tune, 0, rig.progress));
-    EXPECT_EQ(rig.sim.song_index(), 0xFF);
+    ASSERT_TRUE(sim_wire.link().upload(g_tune, 0, sim_wire.progress));
+    EXPECT_EQ(sim_wire.sim.song_index(), 0xFF);
 }
 
 TEST(LinkSelectSong, RestartsWithoutTheImage) {
-    Rig rig;
+    SimWire sim_wire;
     make_tune(16);
-    ASSERT_TRUE(rig.link().select_song(g_tune, 2));
-    EXPECT_EQ(rig.sim.bytes(), (std::vector<uint8_t>{0x83, 0x00, 0x00, 0x81, 0x34, 0x12, 0x02, 0x82,
+    ASSERT_TRUE(sim_wire.link().select_song(g_tune, 2));
+    EXPECT_EQ(sim_wire.sim.bytes(), (std::vector<uint8_t>{0x83, 0x00, 0x00, 0x81, 0x34, 0x12, 0x02, 0x82,
                                                      0x67, 0x15}));
-    ASSERT_EQ(rig.sim.bytes().size(), kSelectSongBytes);
-    ASSERT_TRUE(rig.link().stop());
-    EXPECT_EQ(rig.sim.bytes().size(), kSelectSongBytes + kStopBytes);
-    EXPECT_FALSE(rig.sim.playing());
+    ASSERT_EQ(sim_wire.sim.bytes().size(), kSelectSongBytes);
+    ASSERT_TRUE(sim_wire.link().stop());
+    EXPECT_EQ(sim_wire.sim.bytes().size(), kSelectSongBytes + kStopBytes);
+    EXPECT_FALSE(sim_wire.sim.playing());
 }
 
 TEST(LinkBoundedWaits, GiveUpAfterTwelveSecondsOfSilenceFromAWiredC64) {
     // A receiver that falls silent on the closing commands of an upload
     // still shows the resting status lines: a C64 busy or hung.
     for (uint32_t stall_at : {5u + 16u, 5u + 16u + 3u, 5u + 16u + 4u}) {
-        Rig rig;
+        SimWire sim_wire;
         make_tune(16);
-        rig.sim.stall_after(stall_at);
-        const uint32_t start = rig.clock.now;
+        sim_wire.sim.stall_after(stall_at);
+        const uint32_t start = sim_wire.clock.now;
         SCOPED_TRACE(stall_at);
-        EXPECT_FALSE(rig.link().upload(g_tune, 1, rig.progress));
-        EXPECT_EQ(rig.progress.load(), 16);  // the image itself went through
-        const uint32_t waited = rig.clock.now - start;
+        EXPECT_FALSE(sim_wire.link().upload(g_tune, 1, sim_wire.progress));
+        EXPECT_EQ(sim_wire.progress.load(), 16);  // the image itself went through
+        const uint32_t waited = sim_wire.clock.now - start;
         EXPECT_GE(waited, kBusyLimitMs);
-        EXPECT_LE(waited, kBusyLimitMs + 2 * rig.clock.step);
+        EXPECT_LE(waited, kBusyLimitMs + 2 * sim_wire.clock.step);
     }
-    Rig rig;
+    SimWire sim_wire;
     make_tune(16);
-    rig.sim.stall_after(4);
-    EXPECT_FALSE(rig.link().select_song(g_tune, 1));
-    rig.sim.stall_after(0);
-    EXPECT_FALSE(rig.link().stop());
+    sim_wire.sim.stall_after(4);
+    EXPECT_FALSE(sim_wire.link().select_song(g_tune, 1));
+    sim_wire.sim.stall_after(0);
+    EXPECT_FALSE(sim_wire.link().stop());
 }
 
 // The status lines tell a busy C64 from a missing one: only the first is
@@ -193,80 +194,128 @@ TEST(LinkBoundedWaits, WaitLongOnlyWhileTheStatusLinesShowAWiredC64) {
     for (const Case& c : {Case{C64ReceiverSim::Mode::Busy, kBusyLimitMs},
                           Case{C64ReceiverSim::Mode::Unplugged, kSilenceLimitMs},
                           Case{C64ReceiverSim::Mode::Absent, kSilenceLimitMs}}) {
-        Rig rig;
-        rig.sim.set_mode(c.mode);
-        const uint32_t start = rig.clock.now;
-        EXPECT_FALSE(rig.link().stop());
-        const uint32_t waited = rig.clock.now - start;
+        SimWire sim_wire;
+        sim_wire.sim.set_mode(c.mode);
+        const uint32_t start = sim_wire.clock.now;
+        EXPECT_FALSE(sim_wire.link().stop());
+        const uint32_t waited = sim_wire.clock.now - start;
         EXPECT_GE(waited, c.limit);
-        EXPECT_LE(waited, c.limit + 2 * rig.clock.step);
+        EXPECT_LE(waited, c.limit + 2 * sim_wire.clock.step);
     }
-    Rig rig;
-    rig.sim.set_mode(C64ReceiverSim::Mode::Busy);
-    rig.sim.set_floating_value(0x7F);
-    rig.clock.step = 1000;
+    SimWire sim_wire;
+    sim_wire.sim.set_mode(C64ReceiverSim::Mode::Busy);
+    sim_wire.sim.set_floating_value(0x7F);
+    sim_wire.clock.step = 1000;
     struct PullAfter {
-        Rig& rig;
+        SimWire& sim_wire;
         uint32_t looks_left;
         uint32_t now_ms() {
-            if (--looks_left == 0) rig.sim.set_mode(C64ReceiverSim::Mode::Absent);
-            return rig.clock.now_ms();
+            if (--looks_left == 0) sim_wire.sim.set_mode(C64ReceiverSim::Mode::Absent);
+            return sim_wire.clock.now_ms();
         }
-    } pulled{rig, 6};
-    C64Link<SimPort, PullAfter> link(rig.port, pulled, 0x378, kFullBuildLink);
+    } pulled{sim_wire, 6};
+    C64Link<SimPort, PullAfter> link(sim_wire.port, pulled, 0x378, kFullBuildLink);
     EXPECT_FALSE(link.stop());
     // Open lines read bit 7 = 0, which passes for the first answer; the next
     // wait then sees no wired C64 and gives up after the short limit.
     const uint32_t pulled_at = 1000 + 6 * 1000;
-    EXPECT_LE(rig.clock.now - pulled_at, kSilenceLimitMs + 2 * rig.clock.step);
+    EXPECT_LE(sim_wire.clock.now - pulled_at, kSilenceLimitMs + 2 * sim_wire.clock.step);
 }
 
 TEST(LinkBoundedWaits, ABusyC64ThatAnswersWithinTenSecondsIsNoFault) {
-    Rig rig;
+    SimWire sim_wire;
     make_tune(16);
-    rig.sim.stall_after(5 + 16 + 3);  // init: the C64 is busy in the tune's init
+    sim_wire.sim.stall_after(5 + 16 + 3);  // init: the C64 is busy in the tune's init
     struct ResumeAfter {
-        Rig& rig;
+        SimWire& sim_wire;
         uint32_t looks_left;
         uint32_t now_ms() {
-            if (--looks_left == 0) rig.sim.resume();
-            return rig.clock.now_ms();
+            if (--looks_left == 0) sim_wire.sim.resume();
+            return sim_wire.clock.now_ms();
         }
-    } resumes{rig, 100};  // 10 s at 100 ms a look
-    C64Link<SimPort, ResumeAfter> link(rig.port, resumes, 0x378, kFullBuildLink);
-    EXPECT_TRUE(link.upload(g_tune, 1, rig.progress));
-    EXPECT_TRUE(rig.sim.playing());
+    } resumes{sim_wire, 100};  // 10 s at 100 ms a look
+    C64Link<SimPort, ResumeAfter> link(sim_wire.port, resumes, 0x378, kFullBuildLink);
+    EXPECT_TRUE(link.upload(g_tune, 1, sim_wire.progress));
+    EXPECT_TRUE(sim_wire.sim.playing());
 }
 
 TEST(LinkBoundedWaits, LookAtTheClockOnlyEveryFewThousandPolls) {
-    Rig rig;
-    rig.sim.stall_after(0);
-    rig.link().stop();
-    ASSERT_GT(rig.clock.looks, 1u);
-    EXPECT_GE(rig.sim.status_reads() / (rig.clock.looks - 1), kPollsPerClockCheck);
+    SimWire sim_wire;
+    sim_wire.sim.stall_after(0);
+    sim_wire.link().stop();
+    ASSERT_GT(sim_wire.clock.looks, 1u);
+    EXPECT_GE(sim_wire.sim.status_reads() / (sim_wire.clock.looks - 1), kPollsPerClockCheck);
 }
 
 TEST(LinkUpload, WatchedImageWaitsWithoutLimitInTheFullBuild) {
-    Rig rig;
+    SimWire sim_wire;
     make_tune(64);
-    rig.sim.stall_after(20);
+    sim_wire.sim.stall_after(20);
     // Far longer than the silence limit would allow at one clock look per
     // kPollsPerClockCheck polls and 100 ms a look.
-    rig.sim.resume_after_reads(kPollsPerClockCheck * 100);
-    ASSERT_TRUE(rig.link().upload(g_tune, 1, rig.progress));
-    EXPECT_EQ(rig.sim.image_length(), 64);
-    EXPECT_EQ(rig.sim.image().size(), 64u);
-    EXPECT_EQ(rig.clock.looks, 0u);  // an answering receiver never costs a look
+    sim_wire.sim.resume_after_reads(kPollsPerClockCheck * 100);
+    ASSERT_TRUE(sim_wire.link().upload(g_tune, 1, sim_wire.progress));
+    EXPECT_EQ(sim_wire.sim.image(), std::vector<uint8_t>(g_tune.image, g_tune.image + 64))
+        << "the stalled nibble, strobed again meanwhile, is taken once";
+    // The clock is looked at only while the receiver is silent, to strobe again.
+    EXPECT_GE(sim_wire.clock.looks, 99u);
+    EXPECT_LE(sim_wire.clock.looks, 101u);
 }
 
-TEST(LinkUpload, FixedBuildBoundsEveryWait) {
-    Rig rig;
-    make_tune(64);
-    rig.sim.stall_after(20);
-    EXPECT_FALSE(rig.link(kFixedBuildLink).upload(g_tune, 1, rig.progress));
-    EXPECT_EQ(rig.progress.load(), 14);  // bytes 0..14 went, the 16th waited in vain
-    // Every byte costs four writes in the fixed build.
-    EXPECT_EQ(rig.sim.bytes().size(), 20u);
+// A nibble left unanswered is strobed again, as its variant strobes it, every
+// kRestrobeMs while an image is sent - never in the song commands.
+TEST(LinkRestrobe, OnlyImageWaitsStrobeAgain) {
+    const struct {
+        LinkVariant variant;
+        AnswerWait wait;
+        const char* trace;
+    } cases[] = {
+        {kFullBuildLink, kFullBuildLink.image_wait(), "W80 W80 W05 R W80 W80 W05 R W80 W80 W05 R W80 W0A R "},
+        {kFixedBuildLink, kFixedBuildLink.image_wait(), "W80 W05 R W80 W05 R W80 W05 R W80 W0A R "},
+        {kFullBuildLink, kCommandWait, "W80 W80 W05 R W80 W0A R "},
+        {kFixedBuildLink, kCommandWait, "W80 W05 R W80 W0A R "},
+    };
+    for (const auto& c : cases) {
+        C64ReceiverSim sim;
+        sim.stall_after(0);
+        // Silent for three clock looks, 100 ms apart: the first starts the clock.
+        sim.resume_after_reads(3 * kPollsPerClockCheck + 1);
+        TracingPort port{sim, {}};
+        FakeClock clock;
+        C64Link<TracingPort, FakeClock> link(port, clock, 0x378, c.variant);
+        ASSERT_TRUE(link.send_byte(0xA5, c.wait));
+        EXPECT_EQ(port.trace, c.trace);
+        EXPECT_EQ(sim.bytes(), std::vector<uint8_t>{0xA5});
+    }
+}
+
+// A port another program left in reverse (input) mode drives nothing; every
+// sequence sets it forward, keeping the control register's other bits, and
+// raises the strobe level first, so that FLAG, floating high meanwhile, does
+// not fall when the last nibble (bit 7 low) is driven again.
+TEST(LinkPortDirection, EverySequenceDrivesAPortLeftInReverse) {
+    SimWire sim_wire;
+    make_tune(16);
+    auto link = sim_wire.link(kFixedBuildLink);
+    const struct {
+        std::function<bool()> send;
+        uint32_t bytes;
+    } sequences[] = {
+        {[&] { return link.upload(g_tune, 1, sim_wire.progress); }, 16 + kUploadOverheadBytes},
+        {[&] { return link.select_song(g_tune, 2); }, kSelectSongBytes},
+        {[&] { return link.stop(); }, kStopBytes},
+    };
+    size_t bytes = 0;
+    for (const auto& sequence : sequences) {
+        sim_wire.sim.set_control_register(0xEC);  // reverse; INIT, SELECT-IN and the unused bits set
+        ASSERT_TRUE(sequence.send());
+        EXPECT_EQ(sim_wire.sim.control_register(), 0xCC);
+        bytes += sequence.bytes;
+        EXPECT_EQ(sim_wire.sim.bytes().size(), bytes) << "no stray nibble";
+    }
+    EXPECT_EQ(sim_wire.sim.describe_commands(),
+              "80 load image: length 16, load $1000, 16 bytes\n81 init: $1234, song index 0\n"
+              "82 play: $1567\n83 stop\n81 init: $1234, song index 2\n82 play: $1567\n83 stop\n");
 }
 
 }  // namespace

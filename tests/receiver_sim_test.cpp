@@ -40,8 +40,8 @@ TEST(ReceiverSim, IgnoresOtherPortsAndCanBeAbsent) {
 
 TEST(ReceiverSim, ParsesCommandsAndRecordsUnknownOnes) {
     C64ReceiverSim sim(0x378);
-    for (uint8_t b : {0x80, 0x02, 0x00, 0x00, 0x10, 0xAA, 0xBB, 0x81, 0x00, 0x10, 0x04, 0x82, 0x03,
-                      0x10, 0x42, 0x01, 0x02, 0x83, 0x00, 0x00})
+    for (uint8_t b : std::initializer_list<uint8_t>{0x80, 0x02, 0x00, 0x00, 0x10, 0xAA, 0xBB, 0x81, 0x00, 0x10, 0x04, 0x82, 0x03,
+                                                    0x10, 0x42, 0x01, 0x02, 0x83, 0x00, 0x00})
         strobe_byte(sim, b);
     ASSERT_EQ(sim.commands().size(), 5u);
     EXPECT_EQ(sim.load_address(), 0x1000);
@@ -72,6 +72,16 @@ TEST(ReceiverSim, BusyShowsTheRestingLinesAndUnpluggedTheOpenOnes) {
     sim.io_write(0x378, 0x80);
     sim.io_write(0x378, 0x00);
     EXPECT_TRUE(sim.bytes().empty());
+}
+
+TEST(ReceiverSim, SeesNothingWhileThePortIsInReverse) {
+    C64ReceiverSim sim(0x378);
+    sim.set_control_register(0xE0);
+    strobe_byte(sim, 0x42);
+    EXPECT_TRUE(sim.bytes().empty());
+    EXPECT_EQ(sim.io_read16(0x379) >> 8, 0xE0) << "a word read takes the control register along";
+    sim.io_write(0x37A, 0xC0);  // forward, bit 7 low in the data register: FLAG falls
+    EXPECT_EQ(sim.io_read8(0x379) & 0x80, 0);
 }
 
 TEST(ReceiverSim, StallHoldsTheNibbleUntilResume) {

@@ -49,7 +49,21 @@ void Cia6526::raise(uint8_t flags) {
     if (flags_ & mask_) irq_low_ = true;
 }
 
+void Cia6526::flag_falling_edge(uint64_t at_cycle) {
+    if (lose_edge_after_read_ && at_cycle == cycle_after_icr_read_) {
+        lose_edge_after_read_ = false;
+        ++lost_flag_edges_;
+        return;
+    }
+    raise(kIcrFlag);
+}
+
 void Cia6526::advance(uint32_t cycles) {
+    cycle_ += cycles;
+    if (icr_read_in_step_) {
+        icr_read_in_step_ = false;
+        cycle_after_icr_read_ = cycle_;
+    }
     const uint32_t a_underflows = timer_a_.count(cycles);
     if (a_underflows) raise(kIcrTimerA);
     uint32_t b_ticks = 0;
@@ -142,6 +156,7 @@ uint8_t Cia6526::read(uint8_t reg) {
         const uint8_t value = static_cast<uint8_t>(flags_ | (irq_low_ ? kIcrAnyEnabled : 0));
         flags_ = 0;
         irq_low_ = false;
+        icr_read_in_step_ = true;
         return value;
     }
     case kCiaControlA: return timer_a_.control;

@@ -21,7 +21,9 @@
 //   flag whose mask bit is set (or gets set) pulls /IRQ low and sets ICR
 //   bit 7, and /IRQ stays low, even if the mask bit is cleared meanwhile,
 //   until the ICR is read. Reading the ICR clears every flag and /IRQ.
-// - FLAG's falling edge sets ICR bit 4.
+// - FLAG's falling edge sets ICR bit 4. The data sheet does not promise
+//   that an edge in the cycle right after an ICR read survives the read's
+//   clearing of the flags; as an option, the next such edge is lost.
 //
 // Timers move in whole instructions: the machine calls advance() after each
 // one, so a flag appears at the end of the instruction during which the
@@ -82,7 +84,15 @@ public:
     uint8_t port_a_pins() const { return pins(latch_a_, ddr_a_, input_a_); }
     uint8_t port_b_pins() const { return pins(latch_b_, ddr_b_, input_b_); }
 
-    void flag_falling_edge() { raise(kIcrFlag); }
+    // An edge in `at_cycle` of the chip's count, which runs with the
+    // machine's clock (by default: the cycle it has reached).
+    void flag_falling_edge(uint64_t at_cycle);
+    void flag_falling_edge() { flag_falling_edge(cycle_); }
+    uint64_t cycle() const { return cycle_; }
+    // The next FLAG edge that falls in the cycle right after an ICR read is
+    // lost; counts the edges lost so.
+    void lose_next_flag_edge_after_icr_read() { lose_edge_after_read_ = true; }
+    uint32_t lost_flag_edges() const { return lost_flag_edges_; }
     // The chip's /IRQ output (wired to the CPU's IRQ on CIA 1, NMI on CIA 2).
     bool interrupt_asserted() const { return irq_low_; }
     uint8_t pending_flags() const { return flags_; }
@@ -126,4 +136,12 @@ private:
     uint64_t mains_phase_ = 0;  // cycles * mains_hz, modulo clock_hz
     uint8_t mains_ticks_ = 0;   // into the 50/60 Hz divider
     uint8_t serial_data_ = 0;
+    uint64_t cycle_ = 0;
+    // An ICR read happens on its instruction's last cycle, before the
+    // machine advances the chips past it: the cycle after it is where the
+    // next advance() ends.
+    bool icr_read_in_step_ = false;
+    uint64_t cycle_after_icr_read_ = UINT64_MAX;
+    bool lose_edge_after_read_ = false;
+    uint32_t lost_flag_edges_ = 0;
 };

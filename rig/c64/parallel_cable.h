@@ -5,11 +5,23 @@
 //   PC data bits 0-3  -> CIA 2 PB0-PB3
 //   PC data bit 7     -> CIA 2 FLAG (its falling edge latches ICR bit 4)
 //   CIA 2 PB4         -> BUSY; the port reads it inverted as status bit 7
-//   ACK, SELECT tied high, PAPER-OUT, ERROR tied low: status bits 6..3 = 1,0,1,0
+//   ACK, SELECT via 4.7k to the C64's +5 V, PAPER-OUT, ERROR to the cable's
+//   ground: status bits 6..3 = 1,0,1,0
 //
-// Unplugged (or with the C64 switched off) nothing drives the status lines:
-// the port's pull-ups hold all five high, so bits 7..3 read 0,1,1,1,1 (BUSY
-// inverted), and the PC's writes reach no C64 pin.
+// The port's control register (base + 2) keeps what is written; while its
+// bit 5 says reverse, the data lines are undriven and the C64's pull-ups
+// hold PB0-PB3 and FLAG high - switching back to forward with bit 7 low
+// in the data register is then a falling edge on FLAG.
+//
+// What the status lines read in each state (bits 7..3, BUSY inverted):
+//   wired            BUSY from PB4, then 1,0,1,0
+//   C64 end pulled   0,1,0,1,0: BUSY, ACK and SELECT float high by the
+//                    port's pull-ups; PAPER-OUT and ERROR stay on the
+//                    cable's ground, in the PC's plug
+//   PC end pulled    0,1,1,1,1: the port's pull-ups alone
+//   C64 switched off 1,0,0,0,0: the dead supply and the unpowered CIA
+//                    hold BUSY, ACK and SELECT low
+// In every state but "wired" the PC's writes reach no C64 pin.
 //
 // Every port access costs the PC time (about 1 us on real hardware); the
 // emulated C64 runs up to that moment before the access takes effect, so
@@ -26,6 +38,8 @@
 struct CableTimeout : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+enum class CableState { Wired, C64EndPulled, PcEndPulled, C64Off };
 
 class ParallelCable {
 public:
@@ -47,14 +61,23 @@ public:
     // Any access after this cycle throws CableTimeout (0 = never).
     void set_deadline(uint64_t cycle) { deadline_ = cycle; }
     uint64_t accesses() const { return accesses_; }
-    // Plugs the cable in or out (also: switches the C64 on or off).
-    void set_connected(bool connected);
-    bool connected() const { return connected_; }
+    void set_state(CableState state);
+    CableState state() const { return state_; }
+    // Plugs the PC's end in or out.
+    void set_connected(bool connected) { set_state(connected ? CableState::Wired : CableState::PcEndPulled); }
+    // One falling edge on FLAG, the one after `edges_to_pass` more, does not
+    // reach the CIA (a jostled plug, a marginal pulse).
+    void drop_flag_edge(uint32_t edges_to_pass = 0) { edges_before_drop_ = edges_to_pass + 1; }
+    // Falling edges on FLAG so far, and how many of them were dropped.
+    uint32_t flag_edges() const { return flag_edges_; }
+    uint32_t dropped_flag_edges() const { return dropped_edges_; }
 
 private:
     void pass_time();
     uint8_t status() const;
-    void drive_c64_pins();
+    // What the PC drives onto data bits 7 and 0..3 (undriven lines float high).
+    uint8_t driven_lines() const;
+    void drive_c64_pins(uint8_t lines_before);
 
     C64Machine& c64_;
     const uint16_t data_port_, status_port_;
@@ -63,7 +86,11 @@ private:
     uint64_t deadline_ = 0;
     uint64_t accesses_ = 0;
     uint8_t data_ = 0;
-    bool connected_ = true;
+    uint8_t control_;
+    CableState state_ = CableState::Wired;
+    uint32_t edges_before_drop_ = 0;  // 0: none to drop
+    uint32_t flag_edges_ = 0;
+    uint32_t dropped_edges_ = 0;
 };
 
 // The link's port operations over the cable.
@@ -74,8 +101,7 @@ struct C64Port {
     uint16_t in16(uint16_t port) { return cable.in16(port); }
 };
 
-// The link's clock, in emulated time: a bounded wait gives up after two
-// emulated seconds of silence.
+// The link's clock, in emulated time.
 struct C64Clock {
     ParallelCable& cable;
     uint32_t now_ms() const { return cable.now_ms(); }

@@ -19,6 +19,8 @@ public:
 
     bool booted() const { return booted_; }
     C64Machine& c64() { return *c64_; }
+    // Locked like the machine while the plug-in may use the port.
+    ParallelCable& cable() { return *cable_; }
 
     // Lets the C64 run on for `ms` of emulated time (the PC side is idle).
     void run_ms(uint32_t ms);

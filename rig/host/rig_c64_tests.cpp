@@ -60,6 +60,27 @@ TEST_P(RigC64, PlaysTheDemoTuneSwitchesAndStops) {
     EXPECT_EQ(a.play_calls, 0u);
 }
 
+// A port a scanner driver left in reverse mode, and a strobe edge lost deep
+// inside the image: the DLL sets the port forward and, after about 100 ms
+// of its own clock, strobes the waiting nibble again.
+TEST_P(RigC64, APortLeftInReverseAndALostStrobeInTheImageStillPlay) {
+    const uint16_t port = GetParam() ? 0x278 : 0x378;
+    ParallelCable& cable = session_->cable();
+    {
+        SimLock lock;
+        cable.out8(port + 2, 0xEC);
+        cable.drop_flag_edge(5 * 2 + 200);  // 100 bytes into the image
+    }
+    ASSERT_EQ(play(g_demo_tune), 0);
+    C64Machine& c64 = session_->c64();
+    const uint64_t started = c64.cycle();
+    session_->run_ms(1000);
+    EXPECT_NEAR(session_->activity_since(started, kDemoPlay).play_calls, 50u, 2u);
+    SimLock lock;
+    EXPECT_EQ(cable.dropped_flag_edges(), 1u);
+    EXPECT_EQ(cable.in8(port + 2), 0xCC);
+}
+
 // The build puts the test tunes next to the receiver's folder:
 // <build>/receiver/receiver.prg and <build>/tests/tunes/<name>.
 std::string test_tune(const char* name) {

@@ -1,5 +1,6 @@
 // The fixed-port build: port 0x278, one strobe, no progress window, message
 // boxes for configuration, About and Song info.
+#include "link/c64_link.h"
 #include "rig/host/rig_fixture.h"
 
 namespace {
@@ -21,9 +22,10 @@ TEST_F(FixedRig, PlaysSeeksAndStopsOnPort278) {
         EXPECT_EQ(sim.song_index(), 1);
         // One strobe before the low nibble: 4 writes a byte; the first image
         // byte (0xA5) follows the 5 header bytes.
-        EXPECT_EQ(sim.writes_seen(), 4u * (200 + 12));
+        EXPECT_EQ(sim.writes_seen(), 4u * (200 + 12) + kSetupDataWrites);
         const std::vector<uint8_t>& w = sim.data_writes();
-        EXPECT_EQ(std::vector<uint8_t>(w.begin() + 20, w.begin() + 24),
+        const size_t first = 20 + kSetupDataWrites;
+        EXPECT_EQ(std::vector<uint8_t>(w.begin() + first, w.begin() + first + 4),
                   (std::vector<uint8_t>{0x80, 0x05, 0x80, 0x0A}));
         sim.reset();
         return 0;

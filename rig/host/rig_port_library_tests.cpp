@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "link/c64_link.h"
 #include "rig/host/rig_fixture.h"
 
 namespace {
@@ -273,7 +274,7 @@ TEST_F(RigLibrary, SixtyFourBitWindowsGetsNoDriverAndGoesStraightToTheLibrary) {
     EXPECT_EQ(play(rig_tune_file("wow64.sid", rig_tune(64, 1))), 0);
     counts = port_trap_counts();
     EXPECT_EQ(counts.in16, 0u);  // the direct link reads words; the library bytes
-    EXPECT_EQ(counts.out8, 5u * (64u + 12u));
+    EXPECT_EQ(counts.out8, 5u * (64u + 12u) + kSetupDataWrites + kSetupControlWrites);
     EXPECT_TRUE(with_sim([](C64ReceiverSim& sim) { return sim.playing(); }));
     EXPECT_EQ(GetFileAttributesA(driver_file().c_str()), INVALID_FILE_ATTRIBUTES);
 }

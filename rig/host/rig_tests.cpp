@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/c64_link.h"
 #include "rig/host/player_host.h"
 #include "rig/host/port_trap.h"
 #include "rig/host/rig_fixture.h"
@@ -58,11 +59,11 @@ TEST_F(Rig, PlaysATuneAndTellsTheHost) {
         return 0;
     });
     // One OUT per strobe or nibble, two word reads per byte, one byte read
-    // for the ready probe.
+    // for the ready probe, and the port set forward first.
     const PortTrapCounts counts = port_trap_counts();
-    EXPECT_EQ(counts.out8, 5u * 3012u);
+    EXPECT_EQ(counts.out8, 5u * 3012u + kSetupDataWrites + kSetupControlWrites);
     EXPECT_EQ(counts.in16, 2u * 3012u);
-    EXPECT_EQ(counts.in8, 1u);
+    EXPECT_EQ(counts.in8, 1u + kSetupControlReads);
     const HostLog& log = host_log();
     ASSERT_EQ(log.set_info.size(), 1u);
     EXPECT_EQ(log.set_info[0].bitrate, 3);
