@@ -186,18 +186,46 @@ TEST_P(ReceiverTunes, AHungC64AndAPulledCableAreReported) {
     EXPECT_NEAR(cable.now_ms() - start_ms, kSilenceLimitMs, 300);
 }
 
-// A tune that wrote into the spare copy (here: RAM under the I/O area)
-// leaves the receiver no loader: it falls silent at the next upload rather
-// than take the image for commands, and the PC reports it.
-TEST_P(ReceiverTunes, WithoutItsSpareTheReceiverFallsSilentAtTheNextUpload) {
+// Where the receiver keeps its copies for an image at $1000: the home that
+// runs, and the two spares under the I/O area (their loader first, then
+// the resident code).
+constexpr uint16_t kHome = 0xCD00, kFirstSpare = 0xD000, kSecondSpare = 0xD600;
+constexpr uint16_t kSpareLoader = 0x080, kSpareResident = 0x380;
+constexpr uint16_t kHomeInit = 0x1D0;  // in the code of the init command, which runs after the repair
+
+// A tune that wrote into the home and a spare (RAM a tune may use) costs
+// nothing while the other spare holds, and the next upload writes both
+// spares again. With both spares damaged the receiver takes the image,
+// drops it and falls silent at the closing commands, so that both builds
+// report a C64 that does not respond.
+TEST_P(ReceiverTunes, OneDamagedSpareIsRepairedAndTwoLeaveTheReceiverSilent) {
+    const auto damage = [&](uint16_t at) { c64.set_ram(at, static_cast<uint8_t>(c64.ram(at) ^ 0x5A)); };
     auto speeds = load_tune("speeds.sid");
     ASSERT_TRUE(upload(*speeds, 2));
-    c64.set_ram(0xD080, static_cast<uint8_t>(c64.ram(0xD080) ^ 0x5A));
-    const uint32_t start_ms = cable.now_ms();
-    EXPECT_FALSE(upload(*speeds, 1));
-    EXPECT_NEAR(cable.now_ms() - start_ms, kBusyLimitMs, 300);
-    EXPECT_EQ(measured_rate(0.5), 0.0) << "the tune was stopped";
-    EXPECT_FALSE(c64.cpu().jammed());
+    damage(kHome + kHomeInit);
+    damage(kFirstSpare + kSpareResident);
+    ASSERT_TRUE(link().select_song(*speeds, 1)) << "the home, from the second spare";
+    EXPECT_RATE(measured_rate(1), timer_rate(9851));
+    damage(kSecondSpare + kSpareLoader);
+    ASSERT_TRUE(upload(*speeds, 3)) << "the loader, from the first spare";
+    damage(kFirstSpare + kSpareLoader);
+    ASSERT_TRUE(upload(*speeds, 2)) << "the spares were written again";
+
+    for (LinkVariant variant : {kFixedBuildLink, kFullBuildLink}) {
+        damage(kFirstSpare + kSpareLoader);
+        damage(kSecondSpare + kSpareLoader);
+        std::atomic<int32_t> progress{0};
+        const uint32_t start_ms = cable.now_ms();
+        EXPECT_FALSE(link(variant).upload(*speeds, 1, progress));
+        EXPECT_EQ(progress.load(), speeds->length) << "the image was taken";
+        EXPECT_NEAR(cable.now_ms() - start_ms, kBusyLimitMs, 300);
+        EXPECT_EQ(measured_rate(0.5), 0.0) << "the tune was stopped";
+        EXPECT_FALSE(c64.cpu().jammed());
+        // Switched off and on, the receiver loaded again.
+        ASSERT_NE(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kSettleCycles), 0);
+        cable.idle(kSettleCycles);
+        ASSERT_TRUE(upload(*speeds, 2));
+    }
 }
 
 // Stray strobes between commands (firmware or the system probing the
