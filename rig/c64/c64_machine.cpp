@@ -115,6 +115,8 @@ void C64Machine::run_until(uint64_t cycle) {
 
 void C64Machine::step_one() {
     const uint16_t pc = cpu_.regs.pc;
+    instruction_pc_ = pc;
+    if (step_hook_) step_hook_(cpu_.regs);
     if (std::find(watched_.begin(), watched_.end(), pc) != watched_.end()) {
         visits_.push_back(WatchVisit{pc, cycle_, cpu_.regs.a});
     }
@@ -155,6 +157,7 @@ uint8_t C64Machine::read(uint16_t address) {
 }
 
 void C64Machine::write(uint16_t address, uint8_t value) {
+    if (write_hook_) write_hook_(address, value, instruction_pc_);
     if (address == kCpuPortDirection) {
         port_ddr_ = value;
     } else if (address == kCpuPortData) {

@@ -22,6 +22,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "rig/c64/c64_timing.h"
@@ -87,6 +89,15 @@ public:
     void cpu_write(uint16_t address, uint8_t value) { write(address, value); }
     bool io_visible() const;
 
+    // Observers for tools that study what a program does: the step hook sees
+    // the registers before each instruction (or interrupt entry), the write
+    // hook every write the CPU makes, with the address of the instruction
+    // that made it (for an interrupt's pushes, the one it interrupted).
+    using StepHook = std::function<void(const CpuRegisters&)>;
+    using WriteHook = std::function<void(uint16_t address, uint8_t value, uint16_t pc)>;
+    void set_step_hook(StepHook hook) { step_hook_ = std::move(hook); }
+    void set_write_hook(WriteHook hook) { write_hook_ = std::move(hook); }
+
     void watch(uint16_t address) { watched_.push_back(address); }
     const std::vector<WatchVisit>& visits() const { return visits_; }
     const std::vector<SidWrite>& sid_writes() const { return sid_writes_; }
@@ -118,4 +129,7 @@ private:
     std::vector<uint16_t> watched_;
     std::vector<WatchVisit> visits_;
     std::vector<SidWrite> sid_writes_;
+    StepHook step_hook_;
+    WriteHook write_hook_;
+    uint16_t instruction_pc_ = 0;
 };
