@@ -38,7 +38,7 @@ using Link = C64Link<C64Port, C64Clock>;
 constexpr uint16_t kPortBase = 0x378;
 constexpr uint64_t kSettleCycles = 200000;  // the receiver's start-up
 constexpr double kPlaySeconds = 3.0, kAfterStopSeconds = 0.5, kSongSeconds = 1.0;
-constexpr double kDeadlineSeconds = 200.0;  // ends an unbounded wait on a dead receiver
+constexpr double kDeadlineSeconds = 60.0;  // ends an unbounded wait on a dead receiver
 constexpr double kRateTolerance = 0.01;
 constexpr uint32_t kSpeedOffset = 0x12;  // PSID header: the 32-bit big-endian speed word
 constexpr uint32_t kHeaderSize = 0x76;
@@ -184,77 +184,58 @@ Outcome survey_tune(const Survey& s, const SidTune& tune, uint32_t speed, std::s
     c64.set_write_hook([&](uint16_t a, uint8_t v, uint16_t pc) { on_write(c64, w, a, v, pc); });
     Link fixed(port, clock, kPortBase, kFixedBuildLink), full(port, clock, kPortBase, kFullBuildLink);
     const auto run = [&](double seconds) { cable.idle(static_cast<uint64_t>(seconds * c64.clock_hz())); };
-    const auto jammed = [&]() {
-        if (!c64.cpu().jammed()) return false;
-        out.failure += " jam@" + hex4(c64.cpu().regs.pc);
-        return true;
-    };
     std::atomic<int32_t> progress{0};
-    try {
+    const char* step = "upload";
+    // Each step names itself first; the first that fails is the verdict.
+    const auto steps = [&]() -> bool {
         w.expect_init = true;
-        if (!fixed.upload(tune, tune.start_song, progress)) {
-            out.failure = "upload";
-            jammed();
-        } else {
-            if (w.init_returned) out.init_ms = static_cast<double>(w.init_cycles) * 1000.0 / c64.clock_hz();
-            const uint64_t from = c64.cycle();
-            run(kPlaySeconds);
-            out.rate = rate_since(w.play_calls, from, c64.clock_hz());
-            if (jammed()) {
-                out.failure = "play" + out.failure;
-            } else if (out.rate == 0.0) {
-                out.failure = "no-play-calls";
-            } else if (!fixed.stop()) {
-                out.failure = "stop";
-            } else {
-                const uint64_t stopped = c64.cycle();
-                run(kAfterStopSeconds);
-                const uint8_t index = tune.songs >= 2 ? 1 : 0;
-                w.expect_init = true;
-                if (calls_since(w.play_calls, stopped) > 0) {
-                    out.failure = "plays-after-stop";
-                } else if (!fixed.select_song(tune, index)) {
-                    out.failure = "song-change";
-                } else {
-                    const uint64_t changed = c64.cycle();
-                    run(kSongSeconds);
-                    if (jammed()) {
-                        out.failure = "song-change" + out.failure;
-                    } else if (calls_since(w.play_calls, changed) < 2) {
-                        out.failure = "no-play-after-song-change";
-                    } else if (!fixed.stop()) {
-                        out.failure = "second-stop";
-                    }
-                }
-            }
-        }
+        if (!fixed.upload(tune, tune.start_song, progress)) return false;
+        if (w.init_returned) out.init_ms = static_cast<double>(w.init_cycles) * 1000.0 / c64.clock_hz();
+        step = "play";
+        const uint64_t from = c64.cycle();
+        run(kPlaySeconds);
+        out.rate = rate_since(w.play_calls, from, c64.clock_hz());
+        if (out.rate == 0.0 || c64.cpu().jammed()) return false;
+        step = "stop";
+        if (!fixed.stop()) return false;
+        const uint64_t stopped = c64.cycle();
+        run(kAfterStopSeconds);
+        step = "plays-after-stop";
+        if (calls_since(w.play_calls, stopped) > 0) return false;
+        step = "song-change";
+        w.expect_init = true;
+        if (!fixed.select_song(tune, tune.songs >= 2 ? 1 : 0)) return false;
+        const uint64_t changed = c64.cycle();
+        run(kSongSeconds);
+        if (calls_since(w.play_calls, changed) < 2 || c64.cpu().jammed()) return false;
+        step = "second-stop";
+        if (!fixed.stop()) return false;
         w.active = false;
-        if (out.failure.empty()) {
-            auto other = std::make_unique<SidTune>();
-            sid_tune_clear(*other);
-            std::memcpy(other->image, kOtherCode, sizeof kOtherCode);
-            other->load_address = other->init_address = kOtherAt;
-            other->play_address = kOtherPlay;
-            other->length = sizeof kOtherCode;
-            other->songs = other->start_song = 1;
-            c64.watch(kOtherPlay);
-            if (!full.upload(*other, 1, progress)) {
-                out.failure = "next-upload";
-            } else {
-                const uint64_t from = c64.cycle();
-                run(kSongSeconds);
-                const auto& v = c64.visits();
-                const auto played = std::count_if(v.begin(), v.end(), [&](const WatchVisit& x) {
-                    return x.address == kOtherPlay && x.cycle >= from;
-                });
-                if (played < 2) out.failure = "next-tune-silent";
-                jammed();
-            }
-        }
+        step = "next-upload";
+        auto other = std::make_unique<SidTune>();
+        sid_tune_clear(*other);
+        std::memcpy(other->image, kOtherCode, sizeof kOtherCode);
+        other->load_address = other->init_address = kOtherAt;
+        other->play_address = kOtherPlay;
+        other->length = sizeof kOtherCode;
+        other->songs = other->start_song = 1;
+        c64.watch(kOtherPlay);
+        if (!full.upload(*other, 1, progress)) return false;
+        const uint64_t next_from = c64.cycle();
+        run(kSongSeconds);
+        step = "next-tune-silent";
+        const auto& v = c64.visits();
+        return std::count_if(v.begin(), v.end(), [&](const WatchVisit& x) {
+                   return x.address == kOtherPlay && x.cycle >= next_from;
+               }) >= 2;
+    };
+    try {
+        if (!steps()) out.failure = step;
     } catch (const CableTimeout&) {
-        out.failure += out.failure.empty() ? "cable-deadline" : " cable-deadline";
-        jammed();
+        out.failure = std::string(step) + "-deadline";
     }
+    if (!out.failure.empty() && c64.cpu().jammed()) out.failure += " jam@" + hex4(c64.cpu().regs.pc);
+    w.active = false;
 
     out.timer_driven = song_is_timer_driven(speed, tune.start_song);
     out.programs_timer = w.timer_low >= 0 || w.timer_high >= 0;
@@ -308,6 +289,7 @@ struct Totals {
     uint32_t ext_tunes[static_cast<size_t>(Region::Count)] = {};
     uint32_t rom_tunes[static_cast<size_t>(Region::Count)] = {};
     uint32_t init_over[3] = {}, init_unfinished = 0;
+    double longest_init_ms = 0;
     uint32_t push_over[4] = {};
     uint32_t frame_rate = 0, other_rate = 0, timer_driven = 0, programs_timer = 0;
     uint32_t timer_default_expected = 0, vbi_but_timer = 0, rate_off = 0;
@@ -331,6 +313,7 @@ void add(Totals& t, const Outcome& o, double frame_hz) {
     }
     for (int i = 0; i < 3; ++i) t.init_over[i] += o.init_ms < 0 || o.init_ms > kInitLimits[i];
     t.init_unfinished += o.init_ms < 0;
+    t.longest_init_ms = std::max(t.longest_init_ms, o.init_ms);
     for (int i = 0; i < 4; ++i) t.push_over[i] += o.deepest > kPushLimits[i];
     t.timer_driven += o.timer_driven;
     t.programs_timer += o.programs_timer;
@@ -357,8 +340,8 @@ void print_summary(const Totals& t) {
     }
     std::printf("\npushes deeper than 16/32/64/128 bytes: %u/%u/%u/%u tunes\n", t.push_over[0], t.push_over[1],
                 t.push_over[2], t.push_over[3]);
-    std::printf("inits over 2/5/10 s: %u/%u/%u (never returned: %u)\n", t.init_over[0], t.init_over[1],
-                t.init_over[2], t.init_unfinished);
+    std::printf("inits over 2/5/10 s: %u/%u/%u (never returned: %u); longest that returned: %.0f ms\n",
+                t.init_over[0], t.init_over[1], t.init_over[2], t.init_unfinished, t.longest_init_ms);
     std::printf("start songs marked timer-driven: %u; tunes writing CIA 1 timer A: %u\n", t.timer_driven,
                 t.programs_timer);
     std::printf("timer-driven without setting the timer (expect the 60 Hz default): %u; "
