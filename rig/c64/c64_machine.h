@@ -15,8 +15,8 @@
 // the CPU.
 //
 // Not modelled: the SID's sound and its readable registers (they read 0),
-// the cassette port, keyboard and joysticks (CIA 1's ports read what
-// set_port_*_input drives), the serial bus, the fading bits 6-7 of the
+// the cassette port, joysticks and the keyboard beyond one held key (CIA
+// 1's ports read what set_port_*_input drives), the serial bus, the fading bits 6-7 of the
 // 6510's port, what the VIC sees of memory, and the RAM's power-on
 // pattern (it starts zeroed).
 #pragma once
@@ -76,6 +76,12 @@ public:
     uint64_t stolen_cycles() const { return stolen_cycles_; }
     uint32_t raster_line() const { return vic_.raster_line(cycle_); }
 
+    // A key held down, as the keyboard scan sees it: a matrix position
+    // (system_rom.h); the rows of CIA 1 port B read it while port A drives
+    // its column low.
+    void hold_key(uint8_t position) { held_key_ = position; }
+    void release_key();
+
     // A falling edge on NMI, as the RESTORE key gives; lost, as on the real
     // wired-OR line, while CIA 2 holds NMI low already.
     void press_restore();
@@ -132,4 +138,5 @@ private:
     StepHook step_hook_;
     WriteHook write_hook_;
     uint16_t instruction_pc_ = 0;
+    int held_key_ = -1;
 };
