@@ -898,11 +898,15 @@ copy_spare
 
 ; Tried in this order. In each 16 pages two spare places lie at 0 and
 ; 6, the home place at $D (at $C in the last, short of the vectors).
+; Spares go under the I/O area first: no tune we surveyed writes there.
+; Homes go to the middle of memory first: tunes keep their buffers right
+; after their image or at $C000-$CFFF (a common player family writes
+; $CBFA-$CC54 and $CD80-$CE26), seldom below $A000 far from the image.
 spare_places
         !byte $d0, $d6, $e0, $e6, $f0, $f6, $a0, $a6, $b0, $b6, $c0, $c6
         !byte $80, $86, $60, $66, $40, $46, $20, $26, $10, $16, 0
 home_places
-        !byte $cd, $9d, $bd, $7d, $5d, $3d, $1d, $ed, $fc, 0
+        !byte $7d, $5d, $9d, $3d, $bd, $1d, $ed, $fc, $cd, 0
 
 loader_c_end
         !if loader_c_end - loader_c_start > LOADER_PART_C_SIZE { !error "loader part C too large: ", loader_c_end - loader_c_start }

@@ -150,6 +150,25 @@ TEST_P(ReceiverTunes, InterruptsATuneEnablesLandInOurHandlers) {
     EXPECT_TRUE(link().ready());
 }
 
+// $0334-$033B as free RAM in play, $0278-$02A6 cleared in init; song 2
+// also lets the system's interrupt routine write its keyboard and clock
+// variables. Each song survives a stop, a song change and another upload.
+TEST_P(ReceiverTunes, TunesThatUseTheSystemsBytesLeaveTheReceiverWhole) {
+    auto tune = load_tune("system_areas.sid");
+    auto speeds = load_tune("speeds.sid");
+    for (uint8_t song : {1, 2}) {
+        ASSERT_TRUE(upload(*tune, song)) << "song " << +song;
+        EXPECT_RATE(measured_rate(1), frame_rate()) << "song " << +song;
+        EXPECT_NE(c64.ram(0x033B), 0) << "song " << +song;
+        ASSERT_TRUE(link().stop());
+        ASSERT_TRUE(link().select_song(*tune, static_cast<uint8_t>(song - 1)));
+        EXPECT_RATE(measured_rate(1), frame_rate()) << "song " << +song;
+        if (song == 2) EXPECT_GT(c64.ram(kIrqCount), 0) << "the tune's handler, then the system's, ran";
+        ASSERT_TRUE(upload(*speeds, 2)) << "after song " << +song;
+        EXPECT_RATE(measured_rate(1), timer_rate(9851));
+    }
+}
+
 // RESTORE while a tune plays, with BASIC and KERNAL in, with BASIC out and
 // with both out (the images are stretched with zeros to reach under them).
 TEST_P(ReceiverTunes, RestoreDuringPlayInEveryBankConfiguration) {
@@ -192,7 +211,7 @@ TEST_P(ReceiverTunes, AHungC64AndAPulledCableAreReported) {
 // Where the receiver keeps its copies for an image at $1000: the home that
 // runs, and the two spares under the I/O area (their loader first, then
 // the resident code).
-constexpr uint16_t kHome = 0xCD00, kFirstSpare = 0xD000, kSecondSpare = 0xD600;
+constexpr uint16_t kHome = 0x7D00, kFirstSpare = 0xD000, kSecondSpare = 0xD600;
 constexpr uint16_t kSpareLoader = 0x080, kSpareResident = 0x380;
 constexpr uint16_t kHomeInit = 0x1D0;  // in the code of the init command, which runs after the repair
 
