@@ -134,19 +134,19 @@ HARDWARE_VECTORS = $fffa        ; NMI, RESET, IRQ
 ; The resident part: assembled at RESIDENT_BASE (and once more a page
 ; higher, for the relocation map); runs wherever its home is.
 RESIDENT_BASE   = $1000
-RESIDENT_SIZE   = $2a8          ; code; the variables follow in the home
+RESIDENT_SIZE   = $2d8          ; code; the variables follow in the home
 HOME_PAGES      = 3
 RELOCATION_GROUPS = RESIDENT_SIZE / 8   ; one map byte for eight code bytes
 
-; The spare: pages 0-2 the loader's three parts, pages 3-4 the resident
-; code and its relocation map (bit n of map byte k: code byte 8k + n holds
-; a high byte of a resident address).
-SPARE_PAGES     = 6
+; The spare: pages 0-2 the loader's three parts, pages 3-5 the resident
+; code, page 6 its relocation map (bit n of map byte k: code byte 8k + n
+; holds a high byte of a resident address).
+SPARE_PAGES     = 7
 SPARE_LOADER_PAGES = 3
-SPARE_RESIDENT_PAGES = 3
-        !if SPARE_LOADER_PAGES != SPARE_RESIDENT_PAGES { !error "the check of a spare's part counts on equal parts" }
-SPARE_MAP_AT    = RESIDENT_SIZE & $ff   ; in the page after the code
-        !if RESIDENT_SIZE + RELOCATION_GROUPS > SPARE_RESIDENT_PAGES * 256 { !error "no room for the map" }
+SPARE_RESIDENT_PAGES = 4                ; the code and the map
+SPARE_MAP_PAGE  = 3                     ; of the resident part
+        !if RESIDENT_SIZE > SPARE_MAP_PAGE * 256 { !error "no room for the code" }
+        !if RELOCATION_GROUPS > 256 { !error "no room for the map" }
 
 ; The loader, only while an image arrives.
 LOADER_PART_A   = $0200
@@ -181,7 +181,8 @@ STATE_FIRST     = 13            ; the image's first and last page
 STATE_LAST      = 14
 STATE_SPARE1    = 15            ; 0: none
 STATE_SPARE2    = 16
-STATE_SIZE      = 17
+STATE_SCREEN    = 17            ; VIC $D011 as it was before the image
+STATE_SIZE      = 18
 
 ; The loader's own variables in page zero, after the state.
 z_state         = ZP_STATE
@@ -200,7 +201,7 @@ z_last          = ZP_STATE + STATE_LAST
 z_spare1        = ZP_STATE + STATE_SPARE1
 z_spare2        = ZP_STATE + STATE_SPARE2
 z_pages_left    = ZP_STATE + STATE_SIZE
-z_screen_saved  = z_pages_left + 1
+z_screen_saved  = ZP_STATE + STATE_SCREEN
 z_size          = z_pages_left + 2  ; pages of the place being looked for
 z_home          = z_pages_left + 3
 z_map_bits      = z_pages_left + 4
@@ -252,9 +253,9 @@ z_list          = z_pages_left + 7  ; (2 bytes)
         clc
         adc #SPARE_LOADER_PAGES
         sta ZP_SRC+1
-        adc #>RESIDENT_SIZE
+        adc #SPARE_MAP_PAGE
         sta ZP_MAP+1
-        lda #SPARE_MAP_AT
+        lda #0
         sta ZP_MAP
         stx ZP_DST+1
         txa
@@ -337,6 +338,7 @@ install
         ; as after an image that covers nothing: spares and home from here
         lda #>spare_image
         sta z_spare_source
+        jsr screen_off
         lda #BANK_ALL_ROMS
         sta z_bank
         lda #$ff
@@ -359,6 +361,15 @@ install
 +       inx
         bne -
         jmp loader_place
+
+; Screen off while the spares and the first home are written, as while
+; an image arrives: no bad lines steal cycles.
+screen_off
+        lda VIC_CONTROL
+        sta z_screen_saved
+        and #$ff - SCREEN_ON
+        sta VIC_CONTROL
+        rts
 
 ; The screen as the receiver leaves it: blank, so that what RUN left there
 ; is not taken for a message. (The screen shows what an image stores at
@@ -569,10 +580,6 @@ loader_place
         sta NMI_VECTOR
         lda #>loader_nmi
         sta NMI_VECTOR+1
-        lda VIC_CONTROL         ; screen off: no bad lines steal cycles
-        sta z_screen_saved
-        and #$ff - SCREEN_ON
-        sta VIC_CONTROL
         jsr place_spares
         ; The image is stored page by page with Y counting up to zero: the
         ; store base is moved down by the first index so that the last byte
@@ -896,17 +903,19 @@ copy_spare
         rts
 
 
-; Tried in this order. In each 16 pages two spare places lie at 0 and
-; 6, the home place at $D (at $C in the last, short of the vectors).
+; Tried in this order. Spare places start at the first page of a 16-page
+; block (two under the I/O area; at $F4 in the last block), home places
+; at its $D (at $FB in the last, short of the vectors): none overlaps
+; another.
 ; Spares go under the I/O area first: no tune we surveyed writes there.
 ; Homes go to the middle of memory first: tunes keep their buffers right
 ; after their image or at $C000-$CFFF (a common player family writes
 ; $CBFA-$CC54 and $CD80-$CE26), seldom below $A000 far from the image.
 spare_places
-        !byte $d0, $d6, $e0, $e6, $f0, $f6, $a0, $a6, $b0, $b6, $c0, $c6
-        !byte $80, $86, $60, $66, $40, $46, $20, $26, $10, $16, 0
+        !byte $d0, $d8, $e0, $f4, $a0, $b0, $c0, $80, $90, $60, $70
+        !byte $40, $50, $20, $30, $10, 0
 home_places
-        !byte $7d, $5d, $9d, $3d, $bd, $1d, $ed, $fc, $cd, 0
+        !byte $7d, $5d, $9d, $3d, $bd, $1d, $ed, $fb, $cd, 0
 
 loader_c_end
         !if loader_c_end - loader_c_start > LOADER_PART_C_SIZE { !error "loader part C too large: ", loader_c_end - loader_c_start }
@@ -917,6 +926,7 @@ loader_c_end
 spare_resident
         !set PASS = 0
         !pseudopc RESIDENT_BASE { !zone { !source "resident.asm" } }
+        !fill SPARE_MAP_PAGE * 256 - RESIDENT_SIZE, 0
 spare_map
         !fill RELOCATION_GROUPS, 0
         !fill SPARE_PAGES * 256 - (* - spare_image), 0

@@ -115,10 +115,11 @@
         sta .checked_page
         ldy #0
         sty .sum_limit          ; whole pages
-        ldy #SPARE_LOADER_PAGES ; (as many as the resident's)
+        ldy #SPARE_LOADER_PAGES
         cpx #STATE_RESIDENT_SUM
         bne +
         adc #SPARE_LOADER_PAGES - 1 ; (C = 1)
+        ldy #SPARE_RESIDENT_PAGES
 +       jsr .sum
         jsr .sum_is
         beq +
@@ -268,6 +269,10 @@
         bcs +
         jmp .command_loop
 +       jsr .stop_playing
+        lda VIC_CONTROL         ; screen off from here to the new home: no
+        sta .state + STATE_SCREEN ; bad lines steal cycles from the image
+        and #$ff - SCREEN_ON
+        sta VIC_CONTROL
         ldx #STATE_LOADER_SUM
         jsr .good_spare
         bcs .discard

@@ -211,7 +211,7 @@ TEST_P(ReceiverTunes, AHungC64AndAPulledCableAreReported) {
 // Where the receiver keeps its copies for an image at $1000: the home that
 // runs, and the two spares under the I/O area (their loader first, then
 // the resident code).
-constexpr uint16_t kHome = 0x7D00, kFirstSpare = 0xD000, kSecondSpare = 0xD600;
+constexpr uint16_t kHome = 0x7D00, kFirstSpare = 0xD000, kSecondSpare = 0xD800;
 constexpr uint16_t kSpareLoader = 0x080, kSpareResident = 0x380;
 constexpr uint16_t kHomeInit = 0x1D0;  // in the code of the init command, which runs after the repair
 
