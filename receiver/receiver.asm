@@ -25,18 +25,18 @@
 ; receiver that must outlive a tune stays in $0000-$07FF:
 ;   home         the resident part (resident.asm: the command loop, the
 ;                wire, play calls, commands, repair, interrupt handlers)
-;                and its variables, 2 pages, moved with each image to the
+;                and its variables, 3 pages, moved with each image to the
 ;                first place of home_places that the image does not cover
 ;                and that the tune's memory configuration shows as RAM.
 ;   the spares   two copies of everything - the loader, the resident part
-;                as assembled and its relocation map - 5 pages each, at the
+;                as assembled and its relocation map - 7 pages each, at the
 ;                first two places of spare_places the image does not cover
 ;                (any RAM: under the I/O area first). Each part has a
-;                16-bit check. Before every command the home is written
-;                again from the first spare whose check holds, so a tune
-;                that wrote into the home while it played cannot make the
-;                command run damaged code; an upload takes the loader from
-;                there too. With neither spare usable the receiver takes the
+;                16-bit check. Before every command the home is checked
+;                against its own 16-bit sum and, if a tune wrote into it,
+;                written again from the first spare whose check holds, so
+;                that the command does not run damaged code; an upload
+;                takes the loader from there too. With neither spare usable the receiver takes the
 ;                image's bytes, drops them and falls silent: the PC reports
 ;                a C64 that does not respond, and the receiver has to be
 ;                started again.
@@ -49,7 +49,12 @@
 ;                arrives - no tune is alive then. Afterwards the KERNAL's
 ;                keyboard variables there get values its interrupt routine
 ;                can live with; the rest is the next tune's.
-; $0400-$07FF (the screen) is written only by images that cover it.
+; $0400-$07FF (the screen) is written only by images that cover it; the
+; start-up blanks it, so nothing RUN left there stays on show.
+;
+; Free bytes (the assembly stops where a part outgrows its room): the
+; resident code 37 of its $2D8, its variables 4; the loader's parts at
+; $0200, $0334 and in page zero 10, 6 and 10.
 ;
 ; Play timing: CIA 1 timer A runs continuously with a latch of one frame of
 ; this machine before init is called. The start-up measures the frame: the

@@ -8,8 +8,9 @@
 ; rest of the receiver needs from here it takes as offsets from .start,
 ; from the first copy.
 ;
-; Free bytes: RESIDENT_SIZE (receiver.asm) less the code up to .code_end -
-; the assembly prints them, and stops when the code no longer fits.
+; Free bytes: 37 of RESIDENT_SIZE (receiver.asm), and 4 after the
+; variables in the home's three pages; the assembly stops when either
+; no longer fits.
 
 .start
 ; What the dispatch takes from the command byte: $80 + index.
