@@ -17,7 +17,6 @@ namespace {
 
 constexpr uint16_t kPortBase = 0x378;
 constexpr uint64_t kOneSecond = kPalClockHz;
-constexpr uint64_t kSettleCycles = 200000;  // the receiver's start-up
 constexpr uint8_t kSidVolume = 0x18;
 
 using Link = C64Link<C64Port, C64Clock>;
@@ -52,7 +51,7 @@ std::unique_ptr<SidTune> random_tune(uint16_t load, uint32_t length, uint32_t se
 class ReceiverTest : public ::testing::TestWithParam<LinkVariant> {
 protected:
     void SetUp() override {
-        ASSERT_NE(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kSettleCycles), 0);
+        ASSERT_NE(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kReceiverStartUpCycles), 0);
         cable.idle(c64.cycle() - static_cast<uint64_t>(cable.now_cycles()));  // the PC's clock joins in
         cable.set_deadline(c64.cycle() + 120 * kOneSecond);
     }

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr uint16_t kPortBase = 0x378;
-constexpr uint64_t kSettleCycles = 200000;  // the receiver's start-up: copies, PAL test, spare
 constexpr uint16_t kPlay = 0x1003, kPlayCount = 0x1006, kIrqCount = 0x1009;
 constexpr double kRateTolerance = 0.001;
 
@@ -49,7 +48,7 @@ uint32_t count_at(const C64Machine& c64, uint16_t address) {
 
 class ReceiverTunes : public ::testing::TestWithParam<C64Model> {
 protected:
-    ReceiverTunes() : c64(GetParam()), booted(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kSettleCycles)) {
+    ReceiverTunes() : c64(GetParam()), booted(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kReceiverStartUpCycles)) {
         cable.set_deadline(c64.cycle() + 300ull * c64.clock_hz());
         c64.watch(kPlay);
     }
@@ -244,8 +243,8 @@ TEST_P(ReceiverTunes, OneDamagedSpareIsRepairedAndTwoLeaveTheReceiverSilent) {
         EXPECT_EQ(measured_rate(0.5), 0.0) << "the tune was stopped";
         EXPECT_FALSE(c64.cpu().jammed());
         // Switched off and on, the receiver loaded again.
-        ASSERT_NE(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kSettleCycles), 0);
-        cable.idle(kSettleCycles);
+        ASSERT_NE(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kReceiverStartUpCycles), 0);
+        cable.idle(kReceiverStartUpCycles);
         ASSERT_TRUE(upload(*speeds, 2));
     }
 }
