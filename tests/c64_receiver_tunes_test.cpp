@@ -13,6 +13,7 @@
 #include "link/c64_link.h"
 #include "rig/c64/parallel_cable.h"
 #include "rig/c64/receiver_boot.h"
+#include "rig/c64/system_rom.h"
 #include "tune/sid_tune.h"
 
 namespace {
@@ -142,8 +143,11 @@ TEST_P(ReceiverTunes, InterruptsATuneEnablesLandInOurHandlers) {
     auto hostile = load_tune("hostile.sid");
     ASSERT_TRUE(upload(*hostile, 2));
     EXPECT_RATE(measured_rate(2), frame_rate());
+    c64.hold_key(kKeyA);  // the system's routine decodes it through $028F and buffers it
     ASSERT_TRUE(link().select_song(*hostile, 2));
+    c64.release_key();
     EXPECT_GT(c64.ram(kIrqCount), 0) << "the tune's own handler ran during its init";
+    EXPECT_GT(c64.ram(0x00C6), 0) << "the held key reached the keyboard buffer";
     EXPECT_RATE(measured_rate(2), frame_rate());
     ASSERT_TRUE(link().stop());
     EXPECT_TRUE(link().ready());
