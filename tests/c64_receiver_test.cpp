@@ -96,6 +96,9 @@ TEST_P(ReceiverTest, RestsReadyOnlyOnceStarted) {
         << "a C64 without the receiver leaves BUSY pulled up: status bit 7 reads 0";
     EXPECT_TRUE(link().ready());
     EXPECT_EQ(cable.in8(kPortBase + 1) & kReadyMask, kReadyPattern);
+    // Nothing of the start-up's copies spills into the screen ($0400-$07E7),
+    // which it leaves blank.
+    for (uint16_t at = 0x0400; at < 0x07E8; ++at) ASSERT_EQ(c64.ram(at), ' ') << std::hex << at;
 }
 
 TEST_P(ReceiverTest, DemoTunePlaysOncePerFrameAndAnswersCommandsWhilePlaying) {
