@@ -159,14 +159,16 @@ TEST_P(ReceiverTunes, InterruptsATuneEnablesLandInOurHandlers) {
 TEST_P(ReceiverTunes, TunesThatUseTheSystemsBytesLeaveTheReceiverWhole) {
     auto tune = load_tune("system_areas.sid");
     auto speeds = load_tune("speeds.sid");
-    for (uint8_t song : {1, 2}) {
+    for (uint8_t song = 1; song <= 2; ++song) {
         ASSERT_TRUE(upload(*tune, song)) << "song " << +song;
         EXPECT_RATE(measured_rate(1), frame_rate()) << "song " << +song;
         EXPECT_NE(c64.ram(0x033B), 0) << "song " << +song;
         ASSERT_TRUE(link().stop());
         ASSERT_TRUE(link().select_song(*tune, static_cast<uint8_t>(song - 1)));
         EXPECT_RATE(measured_rate(1), frame_rate()) << "song " << +song;
-        if (song == 2) EXPECT_GT(c64.ram(kIrqCount), 0) << "the tune's handler, then the system's, ran";
+        if (song == 2) {
+            EXPECT_GT(c64.ram(kIrqCount), 0) << "the tune's handler, then the system's, ran";
+        }
         ASSERT_TRUE(upload(*speeds, 2)) << "after song " << +song;
         EXPECT_RATE(measured_rate(1), timer_rate(9851));
     }
