@@ -209,7 +209,8 @@ Outcome survey_tune(const Survey& s, const SidTune& tune, uint32_t speed, std::s
         if (calls_since(w.play_calls, stopped) > 0) return false;
         step = "song-change";
         w.expect_init = true;
-        if (!fixed.select_song(tune, tune.songs >= 2 ? 1 : 0)) return false;
+        const uint8_t other_index = tune.songs < 2 ? 0 : first_song == 2 ? 0 : 1;  // song 2, or 1 after 2
+        if (!fixed.select_song(tune, other_index)) return false;
         const uint64_t changed = c64.cycle();
         run(kSongSeconds);
         if (calls_since(w.play_calls, changed) < 2 || c64.cpu().jammed()) return false;
