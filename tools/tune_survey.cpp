@@ -4,7 +4,9 @@
 // runs, the rate it is called at - and whether the receiver survives it: a
 // stop, a sub-song change and the upload of another tune afterwards.
 //
-//   tune-survey [--ntsc] [--receiver PRG] FILE|DIR...
+//   tune-survey [--ntsc] [--song N] [--receiver PRG] FILE|DIR...
+//
+// --song plays song N first (where a tune has it) instead of its start song.
 //
 // One line per tune, then a summary. A write counts as the tune's when its
 // instruction lies in the image, or when it happens inside a call of init or
@@ -17,6 +19,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -165,6 +168,7 @@ std::string hex4(uint32_t v) {
 struct Survey {
     const std::vector<uint8_t>& receiver;
     C64Model model;
+    uint8_t song;  // 0: the start song
 };
 
 Outcome survey_tune(const Survey& s, const SidTune& tune, uint32_t speed, std::string& detail) {
@@ -184,12 +188,13 @@ Outcome survey_tune(const Survey& s, const SidTune& tune, uint32_t speed, std::s
     c64.set_write_hook([&](uint16_t a, uint8_t v, uint16_t pc) { on_write(c64, w, a, v, pc); });
     Link fixed(port, clock, kPortBase, kFixedBuildLink), full(port, clock, kPortBase, kFullBuildLink);
     const auto run = [&](double seconds) { cable.idle(static_cast<uint64_t>(seconds * c64.clock_hz())); };
+    const uint8_t first_song = s.song >= 1 && s.song <= tune.songs ? s.song : tune.start_song;
     std::atomic<int32_t> progress{0};
     const char* step = "upload";
     // Each step names itself first; the first that fails is the verdict.
     const auto steps = [&]() -> bool {
         w.expect_init = true;
-        if (!fixed.upload(tune, tune.start_song, progress)) return false;
+        if (!fixed.upload(tune, first_song, progress)) return false;
         if (w.init_returned) out.init_ms = static_cast<double>(w.init_cycles) * 1000.0 / c64.clock_hz();
         step = "play";
         const uint64_t from = c64.cycle();
@@ -204,7 +209,8 @@ Outcome survey_tune(const Survey& s, const SidTune& tune, uint32_t speed, std::s
         if (calls_since(w.play_calls, stopped) > 0) return false;
         step = "song-change";
         w.expect_init = true;
-        if (!fixed.select_song(tune, tune.songs >= 2 ? 1 : 0)) return false;
+        const uint8_t other_index = tune.songs < 2 ? 0 : first_song == 2 ? 0 : 1;  // song 2, or 1 after 2
+        if (!fixed.select_song(tune, other_index)) return false;
         const uint64_t changed = c64.cycle();
         run(kSongSeconds);
         if (calls_since(w.play_calls, changed) < 2 || c64.cpu().jammed()) return false;
@@ -237,7 +243,7 @@ Outcome survey_tune(const Survey& s, const SidTune& tune, uint32_t speed, std::s
     if (!out.failure.empty() && c64.cpu().jammed()) out.failure += " jam@" + hex4(c64.cpu().regs.pc);
     w.active = false;
 
-    out.timer_driven = song_is_timer_driven(speed, tune.start_song);
+    out.timer_driven = song_is_timer_driven(speed, first_song);
     out.programs_timer = w.timer_low >= 0 || w.timer_high >= 0;
     const uint32_t latch = out.programs_timer
                                ? static_cast<uint32_t>((w.timer_high < 0 ? 0 : w.timer_high) << 8 |
@@ -375,10 +381,13 @@ std::vector<std::string> tune_files(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     std::string receiver_path = ZORBIN_RECEIVER_PRG;
     C64Model model = C64Model::Pal;
+    int song = 0;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--ntsc")) {
             model = C64Model::Ntsc;
+        } else if (!std::strcmp(argv[i], "--song") && i + 1 < argc) {
+            song = std::atoi(argv[++i]);
         } else if (!std::strcmp(argv[i], "--receiver") && i + 1 < argc) {
             receiver_path = argv[++i];
         } else {
@@ -386,10 +395,11 @@ int main(int argc, char** argv) {
         }
     }
     if (args.empty()) {
-        std::fprintf(stderr, "usage: tune-survey [--ntsc] [--receiver PRG] FILE|DIR...\n");
+        std::fprintf(stderr, "usage: tune-survey [--ntsc] [--song N] [--receiver PRG] FILE|DIR...\n");
         return 2;
     }
-    const Survey survey{read_file_bytes(receiver_path), model};
+    const std::vector<uint8_t> receiver = read_file_bytes(receiver_path);
+    const Survey survey{receiver, model, static_cast<uint8_t>(song < 0 || song > 255 ? 0 : song)};
     const double frame_hz = static_cast<double>(c64_timing(model).clock_hz) / c64_timing(model).frame_cycles();
     Totals totals;
     auto tune = std::make_unique<SidTune>();
