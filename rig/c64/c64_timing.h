@@ -1,10 +1,10 @@
 // The C64 models' clocks and screen geometry, one constant per fact.
 // Clocks: the PAL machine divides its 17.734475 MHz crystal by 18, the NTSC
-// one its 14.31818 MHz crystal by 14, the PAL-N one (sold in South America)
-// its 14.32822 MHz crystal by 14. Geometry: the 6569 (PAL) draws 312 lines
-// of 63 cycles, the 6567R8 (NTSC) 263 lines of 65 cycles, the 6572 (PAL-N)
-// 312 lines of 65 cycles and the first NTSC chip, the 6567R56A, 262 lines
-// of 64 cycles.
+// one its 14.31818 MHz crystal by 14, the PAL-N one (sold in South
+// America) its crystal of about 14.33 MHz by 14. Geometry: the 6569 (PAL)
+// draws 312 lines of 63 cycles, the 6567R8 (NTSC) 263 lines of 65 cycles,
+// the 6572 (PAL-N) 312 lines of 65 cycles and the first NTSC chip, the
+// 6567R56A, 262 lines of 64 cycles.
 #pragma once
 
 #include <cstdint>
