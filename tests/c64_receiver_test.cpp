@@ -17,7 +17,6 @@ namespace {
 
 constexpr uint16_t kPortBase = 0x378;
 constexpr uint64_t kOneSecond = kPalClockHz;
-constexpr uint64_t kSettleCycles = 200000;  // the receiver's start-up
 constexpr uint8_t kSidVolume = 0x18;
 
 using Link = C64Link<C64Port, C64Clock>;
@@ -52,7 +51,7 @@ std::unique_ptr<SidTune> random_tune(uint16_t load, uint32_t length, uint32_t se
 class ReceiverTest : public ::testing::TestWithParam<LinkVariant> {
 protected:
     void SetUp() override {
-        ASSERT_NE(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kSettleCycles), 0);
+        ASSERT_NE(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kReceiverStartUpCycles), 0);
         cable.idle(c64.cycle() - static_cast<uint64_t>(cable.now_cycles()));  // the PC's clock joins in
         cable.set_deadline(c64.cycle() + 120 * kOneSecond);
     }
@@ -97,6 +96,9 @@ TEST_P(ReceiverTest, RestsReadyOnlyOnceStarted) {
         << "a C64 without the receiver leaves BUSY pulled up: status bit 7 reads 0";
     EXPECT_TRUE(link().ready());
     EXPECT_EQ(cable.in8(kPortBase + 1) & kReadyMask, kReadyPattern);
+    // Nothing of the start-up's copies spills into the screen ($0400-$07E7),
+    // which it leaves blank.
+    for (uint16_t at = 0x0400; at < 0x07E8; ++at) ASSERT_EQ(c64.ram(at), ' ') << std::hex << at;
 }
 
 TEST_P(ReceiverTest, DemoTunePlaysOncePerFrameAndAnswersCommandsWhilePlaying) {
@@ -124,7 +126,7 @@ TEST_P(ReceiverTest, DemoTunePlaysOncePerFrameAndAnswersCommandsWhilePlaying) {
         const uint64_t gap = plays[i].cycle - plays[i - 1].cycle;
         EXPECT_NEAR(static_cast<double>(gap), c64.frame_cycles(), 100.0) << "between play calls " << i;
     }
-    EXPECT_NEAR(static_cast<double>(plays.back().cycle - plays.front().cycle) / (plays.size() - 1),
+    EXPECT_NEAR(static_cast<double>(plays.back().cycle - plays.front().cycle) / static_cast<double>(plays.size() - 1),
                 c64.frame_cycles(), 2.0);
     const size_t sid_writes_in_play =
         std::count_if(c64.sid_writes().begin(), c64.sid_writes().end(),

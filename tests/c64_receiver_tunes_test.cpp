@@ -1,4 +1,5 @@
-// Our receiver with our test tunes (tests/tunes/), on PAL and NTSC machines,
+// Our receiver with our test tunes (tests/tunes/), on PAL, NTSC, PAL-N and
+// the first NTSC machines,
 // driven through the cable by the real link: play rates, tunes that use the
 // machine around them, long inits, stray strobes and other CIA 2 flags.
 #include <gtest/gtest.h>
@@ -12,12 +13,12 @@
 #include "link/c64_link.h"
 #include "rig/c64/parallel_cable.h"
 #include "rig/c64/receiver_boot.h"
+#include "rig/c64/system_rom.h"
 #include "tune/sid_tune.h"
 
 namespace {
 
 constexpr uint16_t kPortBase = 0x378;
-constexpr uint64_t kSettleCycles = 200000;  // the receiver's start-up: copies, PAL test, spare
 constexpr uint16_t kPlay = 0x1003, kPlayCount = 0x1006, kIrqCount = 0x1009;
 constexpr double kRateTolerance = 0.001;
 
@@ -48,7 +49,7 @@ uint32_t count_at(const C64Machine& c64, uint16_t address) {
 
 class ReceiverTunes : public ::testing::TestWithParam<C64Model> {
 protected:
-    ReceiverTunes() : c64(GetParam()), booted(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kSettleCycles)) {
+    ReceiverTunes() : c64(GetParam()), booted(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kReceiverStartUpCycles)) {
         cable.set_deadline(c64.cycle() + 300ull * c64.clock_hz());
         c64.watch(kPlay);
     }
@@ -123,6 +124,8 @@ TEST_P(ReceiverTunes, SurvivesATuneThatUsesLowMemoryAndTheStack) {
     auto hostile = load_tune("hostile.sid");
     ASSERT_TRUE(upload(*hostile, 1));
     EXPECT_RATE(measured_rate(2), frame_rate());
+    while (c64.cpu().regs.pc >= hostile->load_address && c64.cpu().regs.pc < hostile->load_address + hostile->length)
+        c64.run_for(8);  // a play call ends before its writes are compared
     EXPECT_EQ(c64.ram(0x02A7), static_cast<uint8_t>(count_at(c64, kPlayCount)));
     EXPECT_EQ(c64.ram(0x03FB), c64.ram(0x02A7));
 
@@ -140,11 +143,35 @@ TEST_P(ReceiverTunes, InterruptsATuneEnablesLandInOurHandlers) {
     auto hostile = load_tune("hostile.sid");
     ASSERT_TRUE(upload(*hostile, 2));
     EXPECT_RATE(measured_rate(2), frame_rate());
+    c64.hold_key(kKeyA);  // the system's routine decodes it through $028F and buffers it
     ASSERT_TRUE(link().select_song(*hostile, 2));
+    c64.release_key();
     EXPECT_GT(c64.ram(kIrqCount), 0) << "the tune's own handler ran during its init";
+    EXPECT_GT(c64.ram(0x00C6), 0) << "the held key reached the keyboard buffer";
     EXPECT_RATE(measured_rate(2), frame_rate());
     ASSERT_TRUE(link().stop());
     EXPECT_TRUE(link().ready());
+}
+
+// $0334-$033B as free RAM in play, $0278-$02A6 cleared in init; song 2
+// also lets the system's interrupt routine write its keyboard and clock
+// variables. Each song survives a stop, a song change and another upload.
+TEST_P(ReceiverTunes, TunesThatUseTheSystemsBytesLeaveTheReceiverWhole) {
+    auto tune = load_tune("system_areas.sid");
+    auto speeds = load_tune("speeds.sid");
+    for (uint8_t song = 1; song <= 2; ++song) {
+        ASSERT_TRUE(upload(*tune, song)) << "song " << +song;
+        EXPECT_RATE(measured_rate(1), frame_rate()) << "song " << +song;
+        EXPECT_NE(c64.ram(0x033B), 0) << "song " << +song;
+        ASSERT_TRUE(link().stop());
+        ASSERT_TRUE(link().select_song(*tune, static_cast<uint8_t>(song - 1)));
+        EXPECT_RATE(measured_rate(1), frame_rate()) << "song " << +song;
+        if (song == 2) {
+            EXPECT_GT(c64.ram(kIrqCount), 0) << "the tune's handler, then the system's, ran";
+        }
+        ASSERT_TRUE(upload(*speeds, 2)) << "after song " << +song;
+        EXPECT_RATE(measured_rate(1), timer_rate(9851));
+    }
 }
 
 // RESTORE while a tune plays, with BASIC and KERNAL in, with BASIC out and
@@ -186,18 +213,46 @@ TEST_P(ReceiverTunes, AHungC64AndAPulledCableAreReported) {
     EXPECT_NEAR(cable.now_ms() - start_ms, kSilenceLimitMs, 300);
 }
 
-// A tune that wrote into the spare copy (here: RAM under the I/O area)
-// leaves the receiver no loader: it falls silent at the next upload rather
-// than take the image for commands, and the PC reports it.
-TEST_P(ReceiverTunes, WithoutItsSpareTheReceiverFallsSilentAtTheNextUpload) {
+// Where the receiver keeps its copies for an image at $1000: the home that
+// runs, and the two spares under the I/O area (their loader first, then
+// the resident code).
+constexpr uint16_t kHome = 0x7D00, kFirstSpare = 0xD000, kSecondSpare = 0xD800;
+constexpr uint16_t kSpareLoader = 0x080, kSpareResident = 0x380;
+constexpr uint16_t kHomeInit = 0x1D0;  // in the code of the init command, which runs after the repair
+
+// A tune that wrote into the home and a spare (RAM a tune may use) costs
+// nothing while the other spare holds, and the next upload writes both
+// spares again. With both spares damaged the receiver takes the image,
+// drops it and falls silent at the closing commands, so that both builds
+// report a C64 that does not respond.
+TEST_P(ReceiverTunes, OneDamagedSpareIsRepairedAndTwoLeaveTheReceiverSilent) {
+    const auto damage = [&](uint16_t at) { c64.set_ram(at, static_cast<uint8_t>(c64.ram(at) ^ 0x5A)); };
     auto speeds = load_tune("speeds.sid");
     ASSERT_TRUE(upload(*speeds, 2));
-    c64.set_ram(0xD080, static_cast<uint8_t>(c64.ram(0xD080) ^ 0x5A));
-    const uint32_t start_ms = cable.now_ms();
-    EXPECT_FALSE(upload(*speeds, 1));
-    EXPECT_NEAR(cable.now_ms() - start_ms, kBusyLimitMs, 300);
-    EXPECT_EQ(measured_rate(0.5), 0.0) << "the tune was stopped";
-    EXPECT_FALSE(c64.cpu().jammed());
+    damage(kHome + kHomeInit);
+    damage(kFirstSpare + kSpareResident);
+    ASSERT_TRUE(link().select_song(*speeds, 1)) << "the home, from the second spare";
+    EXPECT_RATE(measured_rate(1), timer_rate(9851));
+    damage(kSecondSpare + kSpareLoader);
+    ASSERT_TRUE(upload(*speeds, 3)) << "the loader, from the first spare";
+    damage(kFirstSpare + kSpareLoader);
+    ASSERT_TRUE(upload(*speeds, 2)) << "the spares were written again";
+
+    for (LinkVariant variant : {kFixedBuildLink, kFullBuildLink}) {
+        damage(kFirstSpare + kSpareLoader);
+        damage(kSecondSpare + kSpareLoader);
+        std::atomic<int32_t> progress{0};
+        const uint32_t start_ms = cable.now_ms();
+        EXPECT_FALSE(link(variant).upload(*speeds, 1, progress));
+        EXPECT_EQ(progress.load(), speeds->length) << "the image was taken";
+        EXPECT_NEAR(cable.now_ms() - start_ms, kBusyLimitMs, 300);
+        EXPECT_EQ(measured_rate(0.5), 0.0) << "the tune was stopped";
+        EXPECT_FALSE(c64.cpu().jammed());
+        // Switched off and on, the receiver loaded again.
+        ASSERT_NE(boot_receiver(c64, read_file_bytes(ZORBIN_RECEIVER_PRG), kReceiverStartUpCycles), 0);
+        cable.idle(kReceiverStartUpCycles);
+        ASSERT_TRUE(upload(*speeds, 2));
+    }
 }
 
 // Stray strobes between commands (firmware or the system probing the
@@ -265,7 +320,18 @@ TEST_P(ReceiverTunes, OtherCia2FlagsDuringAnUploadAreNoStrobes) {
         ASSERT_EQ(c64.ram(static_cast<uint16_t>(0x2000 + i)), tune->image[i]) << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(PalAndNtsc, ReceiverTunes, ::testing::Values(C64Model::Pal, C64Model::Ntsc),
-                         [](const auto& info) { return info.param == C64Model::Pal ? "Pal" : "Ntsc"; });
+const char* model_name(C64Model model) {
+    switch (model) {
+    case C64Model::Pal: return "Pal";
+    case C64Model::Ntsc: return "Ntsc";
+    case C64Model::PalN: return "PalN";
+    case C64Model::OldNtsc: return "OldNtsc";
+    }
+    return "?";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryModel, ReceiverTunes,
+                         ::testing::Values(C64Model::Pal, C64Model::Ntsc, C64Model::PalN, C64Model::OldNtsc),
+                         [](const auto& param_info) { return model_name(param_info.param); });
 
 }  // namespace

@@ -67,7 +67,7 @@ TEST(SystemRom, IrqReachesTheRamVectorAndReturnsThroughEA81) {
     c64.watch(kRomIrqEntry);
     c64.watch(kRomIrqReturn);
     const uint8_t stack = c64.cpu().regs.s;
-    c64.run_for(3 * (0x4025 + 1) + 100);
+    c64.run_for(3 * (0x4025 + 1) + 1000);  // the third handler has time to finish
     EXPECT_EQ(c64.ram(0x02), 3) << "60 Hz: one interrupt per latch + 1 cycles";
     EXPECT_EQ(visits(c64, kRomIrqEntry), 3u);
     EXPECT_EQ(visits(c64, kRomIrqReturn), 3u);
@@ -79,6 +79,121 @@ TEST(SystemRom, IrqReachesTheRamVectorAndReturnsThroughEA81) {
     put(ntsc, kCodeAt, {0x4C, 0x00, 0x10});
     ntsc.start_after_run(kCodeAt);
     EXPECT_EQ(ntsc.cia1().read(kCiaTimerAHigh) << 8 | ntsc.cia1().read(kCiaTimerALow), 0x4295);
+}
+
+// A tune's own handler ending in JMP $EA31, as rips have it: the system's
+// handler updates the jiffy clock (wrapping at 24 h), the STOP key's row,
+// the cassette interlock, the cursor (only while BLNSW is 0) and the
+// keyboard scan's variables.
+TEST(SystemRom, Ea31WritesWhatTheKernalsIrqHandlerWrites) {
+    C64Machine c64;
+    put(c64, kCodeAt, {0x4C, 0x00, 0x10});
+    put(c64, kHandlerAt, {0xE6, 0x02, 0x4C, 0x31, 0xEA});  // INC $02; JMP $EA31
+    c64.start_after_run(kCodeAt);
+    put_word(c64, 0x0314, kHandlerAt);
+    put(c64, 0xA0, {0x4F, 0x1A, 0x00});  // one jiffy before 24 h
+    for (int at : {0x91, 0xC0, 0xC5, 0xCB, 0x028D, 0x028E}) c64.set_ram(static_cast<uint16_t>(at), 0x55);
+    c64.cpu_write(0xDC00, 0x00);
+    c64.cpu_write(0x01, 0x17);  // motor bit 5 clear
+    c64.set_ram(0x042B, 0x01);  // the cursor's character, at line 1, column 3
+    c64.run_for(1000);  // from here on each tick ends well after its interrupt was handled
+    const auto ticks = [&](int n) { c64.run_for(n * (0x4025 + 1)); };
+    ticks(1);
+    EXPECT_EQ(c64.ram(0x02), 1);
+    EXPECT_EQ(c64.ram(0xA0) | c64.ram(0xA1) | c64.ram(0xA2), 0) << "24 h wrap";
+    EXPECT_EQ(c64.ram(0x91), 0xFF);
+    EXPECT_EQ(c64.ram(0xC0), 0);
+    EXPECT_EQ(c64.cpu_read(0x01) & 0x20, 0x20) << "no cassette key: motor off";
+    EXPECT_EQ(c64.ram(0x028D), 0);
+    EXPECT_EQ(c64.ram(0x028E), 0);
+    EXPECT_EQ(c64.ram(0xC5), 0x40);
+    EXPECT_EQ(c64.ram(0xCB), 0x40);
+    EXPECT_EQ(c64.cia1().port_a_pins(), 0x7F);
+    EXPECT_EQ(c64.ram(0x042B), 0x01) << "BLNSW set after RUN: no blink";
+
+    put(c64, 0xCC, {0x00, 0x01});  // BLNSW 0, next jiffy blinks
+    put_word(c64, 0xD1, 0x0428);
+    c64.set_ram(0xD3, 3);
+    c64.set_ram(0x0286, 5);
+    c64.cpu_write(0xD82B, 7);
+    ticks(1);
+    EXPECT_EQ(c64.ram(0xA2), 1);
+    EXPECT_EQ(c64.ram(0x042B), 0x81);
+    EXPECT_EQ(c64.cpu_read(0xD82B) & 0x0F, 5) << "text colour while reversed";
+    EXPECT_EQ(c64.ram(0xF3) | c64.ram(0xF4) << 8, 0xD828);
+    EXPECT_EQ(c64.ram(0x0287), 7);
+    ticks(20);
+    EXPECT_EQ(c64.ram(0x042B), 0x01);
+    EXPECT_EQ(c64.cpu_read(0xD82B) & 0x0F, 7);
+    EXPECT_FALSE(c64.cpu().jammed());
+}
+
+// With a key held the scan finds it, decodes it through ($028F) and puts
+// it into the buffer once; space repeats into an empty buffer.
+TEST(SystemRom, AHeldKeyReachesTheBufferThroughTheDecodeVector) {
+    C64Machine c64;
+    put(c64, kCodeAt, {0x4C, 0x00, 0x10});
+    put(c64, kHandlerAt, {0xE6, 0x03, 0x4C, 0x48, 0xEB});  // INC $03; JMP $EB48
+    c64.start_after_run(kCodeAt);
+    put_word(c64, 0x028F, kHandlerAt);
+    c64.run_for(3000);  // a scan with a key down takes longer
+    const auto ticks = [&](int n) { c64.run_for(n * (0x4025 + 1)); };
+    ticks(1);
+    EXPECT_EQ(c64.ram(0x03), 0) << "no key: no decode";
+    c64.hold_key(kKeyA);
+    ticks(30);
+    EXPECT_EQ(c64.ram(0x03), 30);
+    EXPECT_EQ(c64.ram(0xC6), 1) << "A does not repeat";
+    EXPECT_EQ(c64.ram(0x0277), 'A');
+    EXPECT_EQ(c64.ram(0xCB), kKeyA);
+    EXPECT_EQ(c64.ram(0xC5), kKeyA);
+    EXPECT_EQ(c64.cpu_read(static_cast<uint16_t>((c64.ram(0xF5) | c64.ram(0xF6) << 8) + kKeyA)), 'A')
+        << "KEYTAB: the decode table";
+
+    c64.hold_key(kKeySpace);
+    ticks(1);
+    EXPECT_EQ(c64.ram(0xC6), 2);
+    EXPECT_EQ(c64.ram(0x0278), ' ');
+    EXPECT_EQ(c64.ram(0x91), 0xEF) << "space shares RUN/STOP's column";
+    ticks(40);
+    EXPECT_EQ(c64.ram(0xC6), 2) << "no repeat into a buffer that holds keys";
+    c64.set_ram(0xC6, 0);
+    ticks(21);
+    EXPECT_EQ(c64.ram(0xC6), 1) << "a repeat after the delay";
+    c64.release_key();
+    ticks(1);
+    EXPECT_EQ(c64.ram(0xC5), 0x40);
+    EXPECT_FALSE(c64.cpu().jammed());
+}
+
+// NMI through $FE47: CIA 2's sources off and acknowledged, RESTORE's STOP
+// row, and ENABL back into $DD0D; sources that meet ENABL take the RS-232
+// branch.
+TEST(SystemRom, Fe47AcknowledgesCia2AndRestoresEnabl) {
+    C64Machine c64;
+    put(c64, kCodeAt, {0x78, 0x4C, 0x01, 0x10});  // SEI; JMP *
+    c64.start_after_run(kCodeAt);
+    c64.run_for(100);
+    c64.set_ram(0x91, 0);
+    c64.watch(kRomNmiHandler);
+    c64.watch(kRomNmiRs232);
+    c64.press_restore();
+    c64.run_for(300);
+    EXPECT_EQ(visits(c64, kRomNmiHandler), 1u);
+    EXPECT_EQ(c64.ram(0x91), 0xFF);
+    c64.cia2().flag_falling_edge();
+    c64.run_for(300);
+    EXPECT_EQ(visits(c64, kRomNmiHandler), 1u) << "ENABL 0: every source stays off";
+
+    c64.set_ram(0x02A1, 0x90);  // ENABL: FLAG, the RS-232 start bit
+    c64.press_restore();
+    c64.run_for(300);
+    EXPECT_EQ(visits(c64, kRomNmiRs232), 1u) << "the FLAG latched before meets ENABL";
+    c64.cia2().flag_falling_edge();
+    c64.run_for(300);
+    EXPECT_EQ(visits(c64, kRomNmiHandler), 3u) << "ENABL enabled FLAG on the way out";
+    EXPECT_EQ(visits(c64, kRomNmiRs232), 2u);
+    EXPECT_FALSE(c64.cpu().jammed());
 }
 
 // BRK goes through $0316; its default, the ROM's warm start, jams here.

@@ -30,9 +30,11 @@ uint8_t highest_line_past_255(C64Model model) {
     return c64.ram(0x02);
 }
 
-TEST(Vic, RasterReaches311OnPalAndOnly262OnNtsc) {
+TEST(Vic, RasterReachesEachModelsLastLine) {
     EXPECT_EQ(highest_line_past_255(C64Model::Pal) + 256, 311);
     EXPECT_EQ(highest_line_past_255(C64Model::Ntsc) + 256, 262);
+    EXPECT_EQ(highest_line_past_255(C64Model::PalN) + 256, 311);
+    EXPECT_EQ(highest_line_past_255(C64Model::OldNtsc) + 256, 261);
     C64Machine c64;
     c64.run_for(0x33 * c64.cycles_per_line() + 5);
     EXPECT_EQ(c64.raster_line(), 0x33u);

@@ -31,6 +31,10 @@ constexpr uint16_t kSysReturnsTo = 0xE147;
 constexpr uint8_t kRunStackPointer = 0xF8;  // BASIC's own use of the stack, roughly
 constexpr uint8_t kRunScreenControl = kControl1Den | kControl1Rows25 | 3;  // YSCROLL 3
 constexpr uint8_t kCiaStartContinuousLoad = kControlStart | kControlForceLoad;
+// CIA 1 port A drives the keyboard's columns; the system leaves column 7
+// (RUN/STOP's) driven between scans.
+constexpr uint8_t kKeyboardColumnsOut = 0xFF, kKeyboardRestColumns = 0x7F;
+constexpr uint8_t kNoKeyRows = 0xFF;
 }  // namespace
 
 C64Machine::C64Machine(C64Model model)
@@ -64,6 +68,11 @@ void C64Machine::start_after_run(uint16_t pc) {
         ram_[v[0]] = static_cast<uint8_t>(v[1]);
         ram_[v[0] + 1] = static_cast<uint8_t>(v[1] >> 8);
     }
+    uint32_t count = 0;
+    const RamValue* kernal_variables = system_rom_run_state(count);
+    for (uint32_t i = 0; i < count; ++i) ram_[kernal_variables[i].address] = kernal_variables[i].value;
+    cia1_.write(kCiaDdrA, kKeyboardColumnsOut);
+    cia1_.write(kCiaPortA, kKeyboardRestColumns);
     cia1_.write(kCiaTimerALow, static_cast<uint8_t>(timing_.system_timer_latch));
     cia1_.write(kCiaTimerAHigh, static_cast<uint8_t>(timing_.system_timer_latch >> 8));
     cia1_.write(kCiaControlA, kCiaStartContinuousLoad);
@@ -78,6 +87,11 @@ void C64Machine::start_after_run(uint16_t pc) {
     ram_[kStackPage | cpu_.regs.s--] = static_cast<uint8_t>(rts_address >> 8);
     ram_[kStackPage | cpu_.regs.s--] = static_cast<uint8_t>(rts_address);
     cpu_.regs.pc = pc;
+}
+
+void C64Machine::release_key() {
+    held_key_ = -1;
+    cia1_.set_port_b_input(kNoKeyRows);
 }
 
 void C64Machine::press_restore() {
@@ -115,6 +129,8 @@ void C64Machine::run_until(uint64_t cycle) {
 
 void C64Machine::step_one() {
     const uint16_t pc = cpu_.regs.pc;
+    instruction_pc_ = pc;
+    if (step_hook_) step_hook_(cpu_.regs);
     if (std::find(watched_.begin(), watched_.end(), pc) != watched_.end()) {
         visits_.push_back(WatchVisit{pc, cycle_, cpu_.regs.a});
     }
@@ -155,6 +171,7 @@ uint8_t C64Machine::read(uint16_t address) {
 }
 
 void C64Machine::write(uint16_t address, uint8_t value) {
+    if (write_hook_) write_hook_(address, value, instruction_pc_);
     if (address == kCpuPortDirection) {
         port_ddr_ = value;
     } else if (address == kCpuPortData) {
@@ -169,6 +186,10 @@ void C64Machine::write(uint16_t address, uint8_t value) {
 uint8_t C64Machine::read_io(uint16_t address) {
     if (address < kVicEnd) return vic_.read(static_cast<uint8_t>(address), cycle_);
     if (address >= kSidStart && address < kSidEnd) return 0;
+    if (address == kCia1Start + kCiaPortB && held_key_ >= 0) {
+        const bool column_driven = !(cia1_.port_a_pins() & 1 << (held_key_ >> 3));
+        cia1_.set_port_b_input(static_cast<uint8_t>(column_driven ? ~(1 << (held_key_ & 7)) : kNoKeyRows));
+    }
     if (address >= kCia1Start && address < kCia2Start) return cia1_.read(static_cast<uint8_t>(address));
     if (address >= kCia2Start && address < kCia2End) return cia2_.read(static_cast<uint8_t>(address));
     return other_io_[address - kIoStart];

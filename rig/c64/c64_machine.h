@@ -15,13 +15,15 @@
 // the CPU.
 //
 // Not modelled: the SID's sound and its readable registers (they read 0),
-// the cassette port, keyboard and joysticks (CIA 1's ports read what
-// set_port_*_input drives), the serial bus, the fading bits 6-7 of the
+// the cassette port, joysticks and the keyboard beyond one held key (CIA
+// 1's ports read what set_port_*_input drives), the serial bus, the fading bits 6-7 of the
 // 6510's port, what the VIC sees of memory, and the RAM's power-on
 // pattern (it starts zeroed).
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "rig/c64/c64_timing.h"
@@ -74,6 +76,12 @@ public:
     uint64_t stolen_cycles() const { return stolen_cycles_; }
     uint32_t raster_line() const { return vic_.raster_line(cycle_); }
 
+    // A key held down, as the keyboard scan sees it: a matrix position
+    // (system_rom.h); the rows of CIA 1 port B read it while port A drives
+    // its column low.
+    void hold_key(uint8_t position) { held_key_ = position; }
+    void release_key();
+
     // A falling edge on NMI, as the RESTORE key gives; lost, as on the real
     // wired-OR line, while CIA 2 holds NMI low already.
     void press_restore();
@@ -86,6 +94,15 @@ public:
     uint8_t cpu_read(uint16_t address) { return read(address); }
     void cpu_write(uint16_t address, uint8_t value) { write(address, value); }
     bool io_visible() const;
+
+    // Observers for tools that study what a program does: the step hook sees
+    // the registers before each instruction (or interrupt entry), the write
+    // hook every write the CPU makes, with the address of the instruction
+    // that made it (for an interrupt's pushes, the one it interrupted).
+    using StepHook = std::function<void(const CpuRegisters&)>;
+    using WriteHook = std::function<void(uint16_t address, uint8_t value, uint16_t pc)>;
+    void set_step_hook(StepHook hook) { step_hook_ = std::move(hook); }
+    void set_write_hook(WriteHook hook) { write_hook_ = std::move(hook); }
 
     void watch(uint16_t address) { watched_.push_back(address); }
     const std::vector<WatchVisit>& visits() const { return visits_; }
@@ -118,4 +135,8 @@ private:
     std::vector<uint16_t> watched_;
     std::vector<WatchVisit> visits_;
     std::vector<SidWrite> sid_writes_;
+    StepHook step_hook_;
+    WriteHook write_hook_;
+    uint16_t instruction_pc_ = 0;
+    int held_key_ = -1;
 };

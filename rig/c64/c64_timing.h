@@ -1,13 +1,15 @@
-// The two C64 models' clocks and screen geometry, one constant per fact.
+// The C64 models' clocks and screen geometry, one constant per fact.
 // Clocks: the PAL machine divides its 17.734475 MHz crystal by 18, the NTSC
-// one its 14.31818 MHz crystal by 14. Geometry: the 6569 (PAL) draws 312
-// lines of 63 cycles, the 6567R8 (NTSC) 263 lines of 65 cycles; the older
-// 6567R56A (262 x 64) is not modelled.
+// one its 14.31818 MHz crystal by 14, the PAL-N one (sold in South
+// America) its crystal of about 14.33 MHz by 14. Geometry: the 6569 (PAL)
+// draws 312 lines of 63 cycles, the 6567R8 (NTSC) 263 lines of 65 cycles,
+// the 6572 (PAL-N) 312 lines of 65 cycles and the first NTSC chip, the
+// 6567R56A, 262 lines of 64 cycles.
 #pragma once
 
 #include <cstdint>
 
-enum class C64Model { Pal, Ntsc };
+enum class C64Model { Pal, Ntsc, PalN, OldNtsc };
 
 constexpr uint32_t kPalClockHz = 985248;
 constexpr uint32_t kNtscClockHz = 1022727;
@@ -15,6 +17,9 @@ constexpr uint32_t kPalLinesPerFrame = 312;
 constexpr uint32_t kPalCyclesPerLine = 63;
 constexpr uint32_t kNtscLinesPerFrame = 263;
 constexpr uint32_t kNtscCyclesPerLine = 65;
+constexpr uint32_t kPalNClockHz = 1023440;
+constexpr uint32_t kOldNtscLinesPerFrame = 262;
+constexpr uint32_t kOldNtscCyclesPerLine = 64;
 constexpr uint32_t kPalFrameCycles = kPalLinesPerFrame * kPalCyclesPerLine;     // 19656
 constexpr uint32_t kNtscFrameCycles = kNtscLinesPerFrame * kNtscCyclesPerLine;  // 17095
 
@@ -41,5 +46,16 @@ inline const C64Timing& c64_timing(C64Model model) {
                                kPalSystemTimerLatch};
     static const C64Timing ntsc{kNtscClockHz, kNtscCyclesPerLine, kNtscLinesPerFrame, kNtscMainsHz,
                                 kNtscSystemTimerLatch};
-    return model == C64Model::Ntsc ? ntsc : pal;
+    // PAL-N machines run the PAL system ROM on the NTSC line length.
+    static const C64Timing pal_n{kPalNClockHz, kNtscCyclesPerLine, kPalLinesPerFrame, kPalMainsHz,
+                                 kPalSystemTimerLatch};
+    static const C64Timing old_ntsc{kNtscClockHz, kOldNtscCyclesPerLine, kOldNtscLinesPerFrame,
+                                    kNtscMainsHz, kNtscSystemTimerLatch};
+    switch (model) {
+    case C64Model::Ntsc: return ntsc;
+    case C64Model::PalN: return pal_n;
+    case C64Model::OldNtsc: return old_ntsc;
+    case C64Model::Pal: break;
+    }
+    return pal;
 }
