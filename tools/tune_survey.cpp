@@ -39,7 +39,6 @@ namespace {
 using Link = C64Link<C64Port, C64Clock>;
 
 constexpr uint16_t kPortBase = 0x378;
-constexpr uint64_t kSettleCycles = 200000;  // the receiver's start-up
 constexpr double kPlaySeconds = 3.0, kAfterStopSeconds = 0.5, kSongSeconds = 1.0;
 constexpr double kDeadlineSeconds = 60.0;  // ends an unbounded wait on a dead receiver
 constexpr double kRateTolerance = 0.01;
@@ -174,7 +173,7 @@ struct Survey {
 Outcome survey_tune(const Survey& s, const SidTune& tune, uint32_t speed, std::string& detail) {
     Outcome out;
     C64Machine c64(s.model);
-    boot_receiver(c64, s.receiver, kSettleCycles);
+    boot_receiver(c64, s.receiver);
     ParallelCable cable(c64, kPortBase);
     C64Port port{cable};
     C64Clock clock{cable};

@@ -3,14 +3,10 @@
 #include "rig/c64/receiver_boot.h"
 #include "rig/host/port_trap.h"
 
-namespace {
-constexpr uint64_t kStartUpCycles = 200000;  // the receiver's copies, PAL test and spare
-}  // namespace
-
 C64Session::C64Session(const std::string& receiver_prg, uint16_t port_base)
     : c64_(new C64Machine) {
     const std::vector<uint8_t> prg = read_file_bytes(receiver_prg);
-    booted_ = !prg.empty() && boot_receiver(*c64_, prg, kStartUpCycles) != 0;
+    booted_ = !prg.empty() && boot_receiver(*c64_, prg) != 0;
     cable_.reset(new ParallelCable(*c64_, port_base));
     port_trap_attach_cable(cable_.get());
 }
