@@ -26,14 +26,16 @@ bool reference_load(const char* path);
 
 // Counts heap allocations made through operator new, to show that a load
 // makes none.
+// All out of line: inlined, GCC sees operator delete get malloc's pointer,
+// or free get operator new's, and warns of a mismatch that is not there.
 static std::atomic<long> g_allocations{0};
-void* operator new(std::size_t size) {
+[[gnu::noinline]] void* operator new(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

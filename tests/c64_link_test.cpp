@@ -121,7 +121,7 @@ TEST(LinkSendByte, WaitsForEachAnswerBeforeTheNextNibble) {
 }
 
 TEST(LinkUpload, PutsExactlyLengthPlusTwelveBytesOnTheWire) {
-    for (uint16_t length : {0, 1, 300, 4096}) {
+    for (uint16_t length : std::initializer_list<uint16_t>{0, 1, 300, 4096}) {
         Rig rig;
         make_tune(length, 3, 2);
         ASSERT_TRUE(rig.link().upload(g_tune, g_tune.start_song, rig.progress));

@@ -124,7 +124,7 @@ TEST_P(ReceiverTest, DemoTunePlaysOncePerFrameAndAnswersCommandsWhilePlaying) {
         const uint64_t gap = plays[i].cycle - plays[i - 1].cycle;
         EXPECT_NEAR(static_cast<double>(gap), c64.frame_cycles(), 100.0) << "between play calls " << i;
     }
-    EXPECT_NEAR(static_cast<double>(plays.back().cycle - plays.front().cycle) / (plays.size() - 1),
+    EXPECT_NEAR(static_cast<double>(plays.back().cycle - plays.front().cycle) / static_cast<double>(plays.size() - 1),
                 c64.frame_cycles(), 2.0);
     const size_t sid_writes_in_play =
         std::count_if(c64.sid_writes().begin(), c64.sid_writes().end(),

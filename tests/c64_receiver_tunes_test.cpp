@@ -266,6 +266,6 @@ TEST_P(ReceiverTunes, OtherCia2FlagsDuringAnUploadAreNoStrobes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PalAndNtsc, ReceiverTunes, ::testing::Values(C64Model::Pal, C64Model::Ntsc),
-                         [](const auto& info) { return info.param == C64Model::Pal ? "Pal" : "Ntsc"; });
+                         [](const auto& param) { return param.param == C64Model::Pal ? "Pal" : "Ntsc"; });
 
 }  // namespace
