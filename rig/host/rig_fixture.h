@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "rig/host/fast_clock.h"
 #include "rig/host/player_host.h"
 #include "rig/host/port_trap.h"
 #include "rig/host/rig_support.h"
@@ -49,6 +50,15 @@ protected:
         host_unload();
     }
     int play(const std::string& path) { return module_->play(const_cast<char*>(path.c_str())); }
+    // Runs the loaded DLL's clock `scale` times fast (see fast_clock.h).
+    bool run_clock_fast(DWORD scale) {
+        return fast_clock_install(reinterpret_cast<HMODULE>(module_->instance), scale);
+    }
+    // Pumps until the DLL's fast clock reads `dll_ms` more than now.
+    bool pump_dll_time(DWORD dll_ms, DWORD real_limit_ms = 30000) {
+        const DWORD start = fast_clock_now();
+        return host_pump_until([&] { return fast_clock_now() - start >= dll_ms; }, real_limit_ms);
+    }
     template <class F>
     auto with_sim(F f) {
         SimLock lock;

@@ -222,13 +222,15 @@ TEST_F(Rig, SilentC64WhereNoMonitorWatches) {
     // Silent after the image, with the status lines of a C64 that is on and
     // wired: the closing commands give up after about 12 s (an init may
     // take seconds; a missing C64 would be given up after 2 s).
+    // Those seconds pass on the DLL's clock, run fast.
+    ASSERT_TRUE(run_clock_fast(20));
     const PsidSpec spec = rig_tune(100, 2);
     with_sim([](C64ReceiverSim& sim) { return sim.stall_after(5 + 100 + 2), 0; });
     {
         BoxAnswerer box("Error", IDOK);
-        const DWORD start = GetTickCount();
+        const DWORD start = fast_clock_now();
         EXPECT_EQ(play(rig_tune_file("tail.sid", spec)), 1);
-        const DWORD took = GetTickCount() - start;
+        const DWORD took = fast_clock_now() - start;
         EXPECT_GE(took, 11900u);
         EXPECT_LT(took, 18000u);
         ASSERT_TRUE(box.finish());
@@ -248,18 +250,19 @@ TEST_F(Rig, SilentC64WhereNoMonitorWatches) {
     EXPECT_TRUE(host_log().set_info.empty());
     EXPECT_TRUE(host_log().output_calls.empty());
     EXPECT_TRUE(host_pump_until([] { return host_log().end_of_track > 0; }, 2000));
-    const DWORD start = GetTickCount();
+    const DWORD start = fast_clock_now();
     module_->stop();
-    EXPECT_LT(GetTickCount() - start, 18000u);
+    EXPECT_LT(fast_clock_now() - start, 18000u);
     EXPECT_EQ(host_log().output_calls, std::vector<std::string>{"close"});
 }
 
 TEST_F(Rig, ASubSongChangeThatGivesUpSaysSoAndEndsTheTrack) {
-    // Stalled but wired: the link waits its long limit (12 s) first, so the
-    // track lasts 14 s: its own end would come within the 3.5 s looked at
-    // below, were its timer not ended with the failed change.
+    // Stalled but wired: the link waits its long limit (12 s of the DLL's
+    // fast clock) first. The track lasts 20 s: its own end would come within
+    // the time looked at below, were its timer not ended with the change.
     unload();
-    load(14000);
+    load(20000);
+    ASSERT_TRUE(run_clock_fast(20));
     ASSERT_EQ(play(rig_tune_file("gives_up.sid", rig_tune(64, 3))), 0);
     host_clear_log();
     with_sim([](C64ReceiverSim& sim) { return sim.stall_after(0), 0; });
@@ -272,7 +275,7 @@ TEST_F(Rig, ASubSongChangeThatGivesUpSaysSoAndEndsTheTrack) {
     // The C64 plays no new song: the host is not told one, and the track
     // ends (once: its timer is over too, so no query comes).
     EXPECT_TRUE(host_log().set_info.empty());
-    host_pump(3500);
+    EXPECT_TRUE(pump_dll_time(20000));
     EXPECT_EQ(host_log().end_of_track, 1);
     EXPECT_EQ(host_log().repeat_queries, 0);
     EXPECT_EQ(module_->get_output_time(), 0);
