@@ -281,6 +281,62 @@ TEST_F(Rig, ASubSongChangeThatGivesUpSaysSoAndEndsTheTrack) {
     EXPECT_EQ(module_->get_output_time(), 0);
 }
 
+struct ErrorBoxSearch {
+    HWND other, found;
+};
+
+BOOL CALLBACK match_other_error_box(HWND w, LPARAM param) {
+    auto& s = *reinterpret_cast<ErrorBoxSearch*>(param);
+    char cls[16] = "";
+    GetClassNameA(w, cls, sizeof cls);
+    if (w == s.other || !IsWindowVisible(w) || lstrcmpA(cls, "#32770") != 0 ||
+        window_text(w) != "Error")
+        return TRUE;
+    s.found = w;
+    return FALSE;
+}
+
+// A visible message box captioned "Error" other than `other`.
+HWND error_box_other_than(HWND other) {
+    ErrorBoxSearch search{other, nullptr};
+    EnumWindows(match_other_error_box, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST_F(Rig, ASecondFailedChangeWhileTheFirstSaysSoEndsTheTrackOnce) {
+    // The player seeks again while the first failure's message is up (its
+    // loop runs the player's messages): that change fails too. The player
+    // must get one end-of-track, not one from each: a second skips an entry.
+    unload();
+    load(kNoTime);
+    ASSERT_TRUE(run_clock_fast(20));
+    ASSERT_EQ(play(rig_tune_file("twice.sid", rig_tune(64, 3))), 0);
+    host_clear_log();
+    with_sim([](C64ReceiverSim& sim) { return sim.stall_after(0), 0; });
+    host_on_app_message([this] { module_->set_output_time(1000); });
+    bool second_seen = false;
+    OnThread user([&second_seen] {
+        HWND first = wait_for_window("#32770", "Error", 20000);
+        if (first == nullptr) return;
+        OnThread player([] { SendMessageA(host_main_window(), WM_APP, 0, 0); });
+        HWND second = nullptr;
+        wait_until([&] { return (second = error_box_other_than(first)) != nullptr; }, 20000);
+        if (second != nullptr) {
+            second_seen = true;
+            press_button(second, IDOK);
+        }
+        player.join();
+        press_button(first, IDOK);
+    });
+    module_->set_output_time(2000);
+    user.join();
+    host_on_app_message(nullptr);
+    EXPECT_TRUE(second_seen);
+    host_pump(500);
+    EXPECT_EQ(host_log().end_of_track, 1);
+    EXPECT_TRUE(host_log().set_info.empty());
+}
+
 TEST_F(Rig, PlayAgainWithoutStopKeepsOneTimer) {
     const std::string path = rig_tune_file("again.sid", rig_tune(64, 1));
     ASSERT_EQ(play(path), 0);
