@@ -4,7 +4,7 @@
 
 namespace {
 
-class FixedRig : public Rig {
+class FixedRig : public PlayerRig {
 protected:
     void SetUp() override {
         if (g_fixed_dll_path.empty()) GTEST_SKIP() << "no --fixed-dll given";
@@ -89,7 +89,7 @@ TEST_F(FixedRig, MessageBoxesStandInForTheDialogs) {
         BoxAnswerer box(c->caption, IDOK);
         if (c == &config) module_->config(host_main_window());
         else module_->about(host_main_window());
-        box.finish();
+        EXPECT_TRUE(box.finish()) << c->caption;
         c->text = box.text;
         c->owned = box.owned;
     }
@@ -102,7 +102,7 @@ TEST_F(FixedRig, MessageBoxesStandInForTheDialogs) {
         EXPECT_EQ(module_->info_box(const_cast<char*>(rig_tune_file("ab.sid", spec).c_str()),
                                     host_main_window()),
                   0);
-        box.finish();
+        EXPECT_TRUE(box.finish());
         info.text = box.text;
         info.owned = box.owned;
     }

@@ -20,8 +20,9 @@ extern std::string g_shots_dir;       // where screenshots go ("" = none)
 constexpr DWORD kNoTime = 600000;
 
 // Loads a fresh copy of the DLL (so init reads the settings written first)
-// and a fresh receiver on 0x378.
-class Rig : public testing::Test {
+// and a fresh receiver on 0x378. Named apart from the native tests' link
+// and CPU helpers, which are called Rig in their own programs.
+class PlayerRig : public testing::Test {
 protected:
     void load(DWORD time_ms = kNoTime, DWORD port = 0x378) {
         rig_write_settings(port, time_ms, 1);
@@ -66,6 +67,8 @@ protected:
     }
     InModule* module_ = nullptr;
 };
+// The old name, for the fixtures still derived from it.
+using Rig = PlayerRig;
 
 
 // Saves a window's picture as NAME.bmp in the screenshot folder, if any.
