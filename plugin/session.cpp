@@ -19,9 +19,10 @@ namespace {
 
 HANDLE g_timer_thread = nullptr;
 HANDLE g_progress_thread = nullptr;
-// Moves on with every stop and with every play that reaches the C64. A slot
-// that waits while answering sent messages compares it afterwards: a play
-// or stop made meanwhile has had the last word.
+// Moves on with every stop, every play that reaches the C64 and every failed
+// sub-song change. A slot that waits while answering sent messages compares
+// it afterwards: a play, stop or failed change made meanwhile has had the
+// last word.
 uint32_t g_session_serial = 0;
 
 uint32_t next_serial() {
@@ -146,12 +147,13 @@ namespace {
 // A sub-song change the C64 stopped answering: it has stopped playing, or
 // plays neither the old song nor the new one for sure. The host is told no
 // new song; the user gets play's message and the track ends as if its time
-// were over, once: its timer goes first. A play or stop made while the
-// message was up has the last word, so no end is posted after it.
+// were over, once: its timer goes first. Whatever the host does while the
+// message is up has the last word, so no end is posted after it: a play or
+// stop, and also another failed change, which ends the track itself.
 void song_change_failed() {
     end_timer();
     g_elapsed_ticks.store(0, std::memory_order_relaxed);
-    const uint32_t serial = g_session_serial;
+    const uint32_t serial = next_serial();
     show_error(kNotResponding);
     if (g_session_serial == serial) PostMessageA(g_module.main_window, kEndOfTrack, 0, 0);
 }

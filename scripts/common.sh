@@ -49,6 +49,13 @@ wine_ready() {
             >/dev/null 2>&1 || true
         mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
         cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+        # One desktop on a screen of the rig's size now: the first one also
+        # registers the display adapter. Left to the first rig run, a window
+        # made before that is done finds no display driver ("nodrv"), and
+        # every message box and dialog of that whole run is missed.
+        timeout -k 10 120 xvfb-run -a -s "-screen 0 1024x768x24" \
+            wine explorer /desktop=warm,1024x768 cmd /c exit >>"$ROOT/build/wineboot.log" 2>&1 || true
+        wineserver -w || true
     fi
     wineserver -p 2>/dev/null || true  # keep it up: each program then starts fast
 }

@@ -20,10 +20,10 @@ struct Ram final : Bus {
 
 constexpr uint16_t kCodeAt = 0x0200;
 
-struct Rig {
+struct CpuOnRam {
     Ram ram;
     Cpu6502 cpu{ram};
-    Rig() {
+    CpuOnRam() {
         cpu.regs.pc = kCodeAt;
         cpu.regs.s = 0xFF;
     }
@@ -63,7 +63,7 @@ int base_cycles(Mode m, Kind k) {
 // that it addresses one byte; `cross` picks the variant that crosses a page
 // (indexed absolute, (zp),Y) or wraps in page zero (zp,X, zp,Y, (zp,X)).
 // Returns that byte's address (0xFFFF for the accumulator).
-uint16_t place(Rig& r, uint8_t opcode, Mode m, bool cross) {
+uint16_t place(CpuOnRam& r, uint8_t opcode, Mode m, bool cross) {
     r.code({opcode, 0x40, 0x12});
     switch (m) {
     case Mode::Acc: return 0xFFFF;
@@ -230,7 +230,7 @@ TEST(CpuOpcodes, OperandInstructionsInEveryAddressingMode) {
             for (uint8_t a : values) {
                 for (uint8_t m : values) {
                     for (uint8_t carry : {uint8_t(0), uint8_t(1)}) {
-                        Rig r;
+                        CpuOnRam r;
                         r.cpu.regs.x = 0x5A;
                         r.cpu.regs.y = 0xA5;
                         const uint16_t at = place(r, c.code, c.mode, cross);
@@ -298,7 +298,7 @@ TEST(CpuOpcodes, RegisterTransfersCountersAndFlagInstructions) {
     for (const Implied& c : cases) {
         for (int v : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
             for (uint8_t p : {uint8_t(kFlagU), uint8_t(0xFF)}) {
-                Rig r;
+                CpuOnRam r;
                 r.code({c.code});
                 r.cpu.regs.a = static_cast<uint8_t>(v);
                 r.cpu.regs.x = static_cast<uint8_t>(v ^ 0x81);
@@ -321,7 +321,7 @@ TEST(CpuOpcodes, RegisterTransfersCountersAndFlagInstructions) {
 }
 
 TEST(CpuOpcodes, StackPushesPullsAndTheBreakBit) {
-    Rig r;
+    CpuOnRam r;
     r.code({0x48, 0x08, 0xA9, 0x00, 0x28, 0x68});  // PHA PHP LDA #0 PLP PLA
     r.cpu.regs.a = 0x9C;
     r.cpu.regs.p = kFlagU | kFlagN | kFlagC;
@@ -338,7 +338,7 @@ TEST(CpuOpcodes, StackPushesPullsAndTheBreakBit) {
     EXPECT_EQ(r.cpu.regs.p & kFlagN, kFlagN) << "PLA sets N from the value";
     EXPECT_EQ(r.cpu.regs.s, 0xFF);
 
-    Rig wrap;  // the stack pointer wraps within page one
+    CpuOnRam wrap;  // the stack pointer wraps within page one
     wrap.code({0x48});
     wrap.cpu.regs.s = 0x00;
     wrap.cpu.regs.a = 0x77;
@@ -358,7 +358,7 @@ TEST(CpuOpcodes, BranchesTakenNotTakenAndAcrossPages) {
             const Shot shots[] = {{0x0200, 0x10, 3}, {0x02F0, 0x20, 4}, {0x0300, 0xF0, 4}, {0x0250, 0xF0, 3}, {0x0220, 0x80, 4}};
             for (const Shot& s : shots) {
                 for (int flag_set = 0; flag_set < 2; ++flag_set) {
-                    Rig r;
+                    CpuOnRam r;
                     r.code({code, s.offset}, s.at);
                     r.cpu.regs.pc = s.at;
                     r.cpu.regs.p = static_cast<uint8_t>(kFlagU | (flag_set ? flags[ff] : 0));
@@ -374,7 +374,7 @@ TEST(CpuOpcodes, BranchesTakenNotTakenAndAcrossPages) {
 }
 
 TEST(CpuOpcodes, JumpsSubroutinesAndTheIndirectPageQuirk) {
-    Rig r;
+    CpuOnRam r;
     r.code({0x20, 0x00, 0x30});  // JSR $3000
     r.code({0x60}, 0x3000);      // RTS
     EXPECT_EQ(r.cpu.step(), 6);
@@ -384,12 +384,12 @@ TEST(CpuOpcodes, JumpsSubroutinesAndTheIndirectPageQuirk) {
     EXPECT_EQ(r.cpu.step(), 6);
     EXPECT_EQ(r.cpu.regs.pc, 0x0203);
 
-    Rig j;
+    CpuOnRam j;
     j.code({0x4C, 0x34, 0x12});
     EXPECT_EQ(j.cpu.step(), 3);
     EXPECT_EQ(j.cpu.regs.pc, 0x1234);
 
-    Rig ind;
+    CpuOnRam ind;
     ind.code({0x6C, 0xFF, 0x10});  // JMP ($10FF)
     ind.ram.bytes[0x10FF] = 0x78;
     ind.ram.bytes[0x1000] = 0x56;  // NMOS: high byte from the start of the same page
@@ -399,7 +399,7 @@ TEST(CpuOpcodes, JumpsSubroutinesAndTheIndirectPageQuirk) {
 }
 
 TEST(CpuOpcodes, IndirectYPointerWrapsInPageZeroAndUndocumentedOpcodesJam) {
-    Rig r;
+    CpuOnRam r;
     r.code({0xB1, 0xFF});  // LDA ($FF),Y
     r.ram.bytes[0xFF] = 0x00;
     r.ram.bytes[0x00] = 0x44;
@@ -409,7 +409,7 @@ TEST(CpuOpcodes, IndirectYPointerWrapsInPageZeroAndUndocumentedOpcodesJam) {
     r.cpu.step();
     EXPECT_EQ(r.cpu.regs.a, 0x5E);
 
-    Rig jam;
+    CpuOnRam jam;
     jam.code({0x02});
     EXPECT_EQ(jam.cpu.step(), 0);
     EXPECT_TRUE(jam.cpu.jammed());
@@ -427,7 +427,7 @@ TEST(CpuDecimal, AdcAndSbcOnEveryOperandPair) {
                 const bool valid = (a & 0x0F) < 10 && a < 0xA0 && (m & 0x0F) < 10 && m < 0xA0;
                 const int da = (a >> 4) * 10 + (a & 0x0F), dm = (m >> 4) * 10 + (m & 0x0F);
                 auto run = [&](uint8_t code, bool decimal) {
-                    Rig r;
+                    CpuOnRam r;
                     r.code({code, static_cast<uint8_t>(m)});
                     r.cpu.regs.a = static_cast<uint8_t>(a);
                     r.cpu.regs.p = static_cast<uint8_t>(kFlagU | carry | (decimal ? kFlagD : 0));
@@ -463,7 +463,7 @@ TEST(CpuDecimal, AdcNegativeAndOverflowFollowTheNmosChip) {
         {0x12, 0x34, 0, 0x46, 0},
     };
     for (const Known& k : cases) {
-        Rig r;
+        CpuOnRam r;
         r.code({0x69, k.m});
         r.cpu.regs.a = k.a;
         r.cpu.regs.p = static_cast<uint8_t>(kFlagU | kFlagD | k.c);
@@ -479,7 +479,7 @@ TEST(CpuDecimal, AdcNegativeAndOverflowFollowTheNmosChip) {
 // instruction at once. The reference runs the two official halves on the
 // zero-page byte $40 (for SAX: STA and STX, which the chip ANDs on the bus).
 CpuRegisters run_halves(int aaa, uint8_t a, uint8_t x, uint8_t p, uint8_t m, uint8_t& m_after) {
-    Rig r;
+    CpuOnRam r;
     const uint8_t group2 = opcode(aaa, 1, 2), group1 = opcode(aaa, 1, 1);
     if (aaa == 5) r.code({0xA5, 0x40, 0xAA});            // LDA $40; TAX
     else r.code({group2, 0x40, group1, 0x40});
@@ -519,7 +519,7 @@ TEST(CpuUndocumented, CombinedOpcodesDoTheirTwoHalvesInEveryMode) {
                     for (uint8_t m : values) {
                         for (uint8_t p : {uint8_t(kFlagU), uint8_t(kFlagU | kFlagC), uint8_t(kFlagU | kFlagD),
                                           uint8_t(kFlagU | kFlagD | kFlagC)}) {
-                            Rig r;
+                            CpuOnRam r;
                             const uint16_t at = place(r, code, mode, cross);
                             r.ram.bytes[at] = m;
                             r.cpu.regs.a = a;
@@ -573,7 +573,7 @@ TEST(CpuUndocumented, AncAlrArrSbxAndTheSecondSbc) {
         {0xEB, 0x50, 0, 0x10, C, 0x40, 0, C},               // $EB is SBC #
     };
     for (const Known& k : cases) {
-        Rig r;
+        CpuOnRam r;
         r.code({k.code, k.m});
         r.cpu.regs.a = k.a;
         r.cpu.regs.x = k.x;
@@ -609,7 +609,7 @@ TEST(CpuUndocumented, NopsOfEveryLength) {
                 uint8_t read(uint16_t a) override { last_read = a; return ram.bytes[a]; }
                 void write(uint16_t a, uint8_t v) override { ram.bytes[a] = v; }
             };
-            Rig r;
+            CpuOnRam r;
             Watching bus(r.ram);
             Cpu6502 cpu(bus);
             const uint16_t at = place(r, n.code, n.mode, cross);
@@ -634,7 +634,7 @@ TEST(CpuUndocumented, NopsOfEveryLength) {
 
 // ---------------------------------------------------------------- interrupts
 
-struct InterruptRig : Rig {
+struct InterruptRig : CpuOnRam {
     InterruptRig() {
         vector(kIrqVector, 0x4000);
         vector(kNmiVector, 0x5000);
@@ -758,7 +758,7 @@ TEST(CpuPrograms, MultiplyRoutineMatchesTheProduct) {
     };
     for (int x = 0; x < 256; x += 7) {
         for (int y = 0; y < 256; y += 5) {
-            Rig r;
+            CpuOnRam r;
             r.code({0x20, 0x00, 0x30, 0x02});  // JSR $3000, then jam
             r.code(multiply, 0x3000);
             r.ram.bytes[0x10] = static_cast<uint8_t>(x);

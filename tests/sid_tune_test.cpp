@@ -159,7 +159,9 @@ TEST(SidTuneLoad, NoImageByteOfAnEarlierTuneSurvives) {
     const PsidSpec earlier[] = {acceptable(0x4000), trimmed, refused};
     for (const PsidSpec& first : earlier) {
         load(first, "first.sid");
-        if (g_tune.songs == 0) EXPECT_TRUE(image_is_zero_from(0));
+        if (g_tune.songs == 0) {
+            EXPECT_TRUE(image_is_zero_from(0));
+        }
         ASSERT_EQ(load(acceptable(0x100), "second.sid").verdict, SidVerdict::Accepted);
         EXPECT_TRUE(image_is_zero_from(0x100)) << first.load;
     }
@@ -338,7 +340,7 @@ TEST(SidTuneLoad, TextsAreCutAt32AndAlwaysTerminated) {
 
 TEST(SidTuneLoad, DataOffsetIsReadUnsignedAndNeverPointsOutside) {
     // Offsets from $80 up point past the header, not before it.
-    for (uint16_t offset : {0x80, 0xC0, 0xFF}) {
+    for (uint16_t offset : std::initializer_list<uint16_t>{0x80, 0xC0, 0xFF}) {
         PsidSpec spec = acceptable(0x100);
         spec.data_offset = offset;
         SCOPED_TRACE(offset);
@@ -395,7 +397,9 @@ TEST(SidTuneLoadBytes, NeverReadsPastTheGivenSize) {
     for (size_t size = 0; size <= full.size(); ++size) {
         std::vector<uint8_t> exact(full.begin(), full.begin() + static_cast<long>(size));
         sid_tune_load_bytes(exact.data(), static_cast<uint32_t>(size), "x", g_tune);
-        if (size < 16) EXPECT_EQ(g_tune.songs, 0);
+        if (size < 16) {
+            EXPECT_EQ(g_tune.songs, 0);
+        }
     }
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint16_t kDemoInit = 0x1000, kDemoPlay = 0x1003;
 
-class RigC64 : public Rig, public testing::WithParamInterface<bool> {
+class RigC64 : public PlayerRig, public testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
         if (g_receiver_prg.empty() || g_demo_tune.empty()) GTEST_SKIP() << "no --receiver/--demo";
@@ -26,7 +26,7 @@ protected:
         load_as_is(fixed ? g_fixed_dll_path : g_dll_path, port);
     }
     void TearDown() override {
-        Rig::TearDown();
+        PlayerRig::TearDown();
         session_.reset();
     }
     std::unique_ptr<C64Session> session_;

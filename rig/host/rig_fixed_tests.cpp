@@ -5,7 +5,7 @@
 
 namespace {
 
-class FixedRig : public Rig {
+class FixedRig : public PlayerRig {
 protected:
     void SetUp() override {
         if (g_fixed_dll_path.empty()) GTEST_SKIP() << "no --fixed-dll given";
@@ -91,7 +91,7 @@ TEST_F(FixedRig, MessageBoxesStandInForTheDialogs) {
         BoxAnswerer box(c->caption, IDOK);
         if (c == &config) module_->config(host_main_window());
         else module_->about(host_main_window());
-        box.finish();
+        EXPECT_TRUE(box.finish()) << c->caption;
         c->text = box.text;
         c->owned = box.owned;
     }
@@ -104,7 +104,7 @@ TEST_F(FixedRig, MessageBoxesStandInForTheDialogs) {
         EXPECT_EQ(module_->info_box(const_cast<char*>(rig_tune_file("ab.sid", spec).c_str()),
                                     host_main_window()),
                   0);
-        box.finish();
+        EXPECT_TRUE(box.finish());
         info.text = box.text;
         info.owned = box.owned;
     }
@@ -121,12 +121,14 @@ TEST_F(FixedRig, MessageBoxesStandInForTheDialogs) {
     EXPECT_EQ(length, 150000);
 }
 
-// A whole track: 15000 rounds of 10 ms (about 150 s; longer under emulation).
+// A whole track: 15000 rounds of 10 ms, 150 s on the DLL's clock run fast.
 TEST_F(FixedRig, TrackEndsAfterItsFixedTime) {
+    ASSERT_TRUE(run_clock_fast(50));
     ASSERT_EQ(play(rig_tune_file("long.sid", rig_tune(64, 1))), 0);
-    const DWORD start = GetTickCount();
-    EXPECT_TRUE(host_pump_until([] { return host_log().end_of_track > 0; }, 400000));
-    EXPECT_GE(GetTickCount() - start, 149000u);
+    const DWORD start = fast_clock_now();
+    EXPECT_TRUE(host_pump_until([] { return host_log().end_of_track > 0; }, 60000));
+    EXPECT_GE(fast_clock_now() - start, 150000u);
+    EXPECT_EQ(fast_clock_sleeps(10), 15000u);
     EXPECT_EQ(host_log().repeat_queries, 1);
 }
 

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "rig/host/fast_clock.h"
 #include "rig/host/player_host.h"
 #include "rig/host/port_trap.h"
 #include "rig/host/rig_support.h"
@@ -19,8 +20,9 @@ extern std::string g_shots_dir;       // where screenshots go ("" = none)
 constexpr DWORD kNoTime = 600000;
 
 // Loads a fresh copy of the DLL (so init reads the settings written first)
-// and a fresh receiver on 0x378.
-class Rig : public testing::Test {
+// and a fresh receiver on 0x378. Named apart from the native tests' link
+// and CPU helpers, which are called Rig in their own programs.
+class PlayerRig : public testing::Test {
 protected:
     void load(DWORD time_ms = kNoTime, DWORD port = 0x378) {
         rig_write_settings(port, time_ms, 1);
@@ -49,6 +51,15 @@ protected:
         host_unload();
     }
     int play(const std::string& path) { return module_->play(const_cast<char*>(path.c_str())); }
+    // Runs the loaded DLL's clock `scale` times fast (see fast_clock.h).
+    bool run_clock_fast(DWORD scale) {
+        return fast_clock_install(reinterpret_cast<HMODULE>(module_->instance), scale);
+    }
+    // Pumps until the DLL's fast clock reads `dll_ms` more than now.
+    bool pump_dll_time(DWORD dll_ms, DWORD real_limit_ms = 30000) {
+        const DWORD start = fast_clock_now();
+        return host_pump_until([&] { return fast_clock_now() - start >= dll_ms; }, real_limit_ms);
+    }
     template <class F>
     auto with_sim(F f) {
         SimLock lock;

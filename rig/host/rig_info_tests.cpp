@@ -2,6 +2,7 @@
 // resource of the full build.
 #include <cstring>
 
+#include "resources/resource_ids.h"
 #include "rig/host/rig_fixture.h"
 #include "zorbin_release.h"
 
@@ -27,7 +28,7 @@ PsidSpec named_tune(const std::string& author, const std::string& name) {
     return spec;
 }
 
-TEST_F(Rig, TitlesAndLengthsForThePlaylist) {
+TEST_F(PlayerRig, TitlesAndLengthsForThePlaylist) {
     const std::string good = rig_tune_file("ab.sid", named_tune("A", "B"));
     PsidSpec refused = named_tune("C", "D");
     refused.load = 0x0801;
@@ -53,7 +54,7 @@ TEST_F(Rig, TitlesAndLengthsForThePlaylist) {
     EXPECT_EQ(file_info(module_, "").title, " - Played");
 }
 
-TEST_F(Rig, AFileAnotherProgramWritesIsStillRead) {
+TEST_F(PlayerRig, AFileAnotherProgramWritesIsStillRead) {
     const std::string path = rig_tune_file("held.sid", named_tune("Held", "Open"));
     // As an editor or a download in progress keeps it: open for writing,
     // sharing reads only.
@@ -88,7 +89,7 @@ BOOL WINAPI counted_close(HANDLE handle) {
     return g_file_calls.close(handle);
 }
 
-TEST_F(Rig, ALoadIsOneOpenOneReadOneClose) {
+TEST_F(PlayerRig, ALoadIsOneOpenOneReadOneClose) {
     // The host asks about every file of a playlist: a read that returns less
     // than asked for has met the end of the file, no second read needed.
     const std::string path = rig_tune_file("calls.sid", rig_tune(2000, 1));
@@ -110,7 +111,7 @@ TEST_F(Rig, ALoadIsOneOpenOneReadOneClose) {
     EXPECT_EQ(g_file_calls.reads, 2);
 }
 
-TEST_F(Rig, FileInfoNeverDisturbsThePlayingTune) {
+TEST_F(PlayerRig, FileInfoNeverDisturbsThePlayingTune) {
     ASSERT_EQ(play(rig_tune_file("playing.sid", rig_tune(64, 3))), 0);
     PsidSpec other = rig_tune(64, 2);
     other.load = 0x2000;
@@ -139,18 +140,18 @@ InfoFields info_box(InModule* module, const char* file, const char* shot = nullp
     OnThread hand([&] {
         HWND d = wait_for_window("#32770", "Song info", 5000);
         if (d == nullptr) return;
-        wait_until([&] { return GetWindowTextLengthA(GetDlgItem(d, 1014)) > 0; });  // the dump
+        wait_until([&] { return GetWindowTextLengthA(GetDlgItem(d, kIdInfoDump)) > 0; });  // the dump
         f.opened = true;
-        f.path = control_text(d, 1011);
-        f.author = control_text(d, 1001);
-        f.name = control_text(d, 1007);
-        f.copyright = control_text(d, 1008);
-        f.songs = control_text(d, 1009);
-        f.load = control_text(d, 1010);
-        f.init = control_text(d, 1012);
-        f.play = control_text(d, 1013);
+        f.path = control_text(d, kIdInfoPath);
+        f.author = control_text(d, kIdInfoAuthor);
+        f.name = control_text(d, kIdInfoName);
+        f.copyright = control_text(d, kIdInfoCopyright);
+        f.songs = control_text(d, kIdInfoSongs);
+        f.load = control_text(d, kIdInfoLoad);
+        f.init = control_text(d, kIdInfoInit);
+        f.play = control_text(d, kIdInfoPlay);
         char dump[70000];
-        GetDlgItemTextA(d, 1014, dump, sizeof dump);
+        GetDlgItemTextA(d, kIdInfoDump, dump, sizeof dump);
         f.dump = dump;
         if (shot) shoot(d, shot);
         press_button(d, IDOK);
@@ -159,7 +160,7 @@ InfoFields info_box(InModule* module, const char* file, const char* shot = nullp
     return f;
 }
 
-TEST_F(Rig, SongInfoShowsEveryField) {
+TEST_F(PlayerRig, SongInfoShowsEveryField) {
     PsidSpec spec = rig_tune(64, 7);
     spec.author = std::string(32, 'Q');
     spec.name = "Song";
@@ -184,7 +185,7 @@ TEST_F(Rig, SongInfoShowsEveryField) {
     EXPECT_EQ(f.dump.substr(37, 2), "\r\n");
 }
 
-TEST_F(Rig, SongInfoForNothingAndForMissingFiles) {
+TEST_F(PlayerRig, SongInfoForNothingAndForMissingFiles) {
     const DWORD start = GetTickCount();
     EXPECT_EQ(module_->info_box(nullptr, host_main_window()), 0);
     EXPECT_LT(GetTickCount() - start, 500u);
@@ -209,16 +210,16 @@ TEST_F(Rig, SongInfoForNothingAndForMissingFiles) {
     EXPECT_EQ(f.init, "$0");
 }
 
-TEST_F(Rig, AboutClosesWithOkEscapeAndTheCloseBox) {
+TEST_F(PlayerRig, AboutClosesWithOkEscapeAndTheCloseBox) {
     std::string text;
     const UINT ways[] = {0, 1, 2};
     for (UINT way : ways) {
         OnThread hand([&] {
             HWND d = wait_for_window("#32770", "About", 5000);
             if (d == nullptr) return;
-            wait_until([&] { return !control_text(d, 1007).empty(); });
+            wait_until([&] { return !control_text(d, kIdAboutText).empty(); });
             if (way == 0) {
-                text = control_text(d, 1007);
+                text = control_text(d, kIdAboutText);
                 shoot(d, "about");
                 press_button(d, IDOK);
             } else if (way == 1) {
@@ -240,12 +241,12 @@ TEST_F(Rig, AboutClosesWithOkEscapeAndTheCloseBox) {
 
 // Tab must not land in the About text (it would select it all) nor in the
 // configuration's hidden buddy of the up-down control.
-TEST_F(Rig, TabSkipsTheAboutTextAndTheHiddenBuddy) {
+TEST_F(PlayerRig, TabSkipsTheAboutTextAndTheHiddenBuddy) {
     struct {
         const char* title;
         int id;
         LONG style = -1;
-    } cases[] = {{"About", 1007}, {"Configuration", 1008}};
+    } cases[] = {{"About", kIdAboutText}, {"Configuration", kIdConfigTimeBuddy}};
     for (auto& c : cases) {
         OnThread hand([&] {
             HWND d = wait_for_window("#32770", c.title, 5000);
@@ -253,7 +254,7 @@ TEST_F(Rig, TabSkipsTheAboutTextAndTheHiddenBuddy) {
             c.style = GetWindowLongA(GetDlgItem(d, c.id), GWL_STYLE);
             press_button(d, IDCANCEL);
         });
-        if (c.id == 1007) module_->about(host_main_window());
+        if (c.id == kIdAboutText) module_->about(host_main_window());
         else module_->config(host_main_window());
     }
     for (const auto& c : cases) {

@@ -120,7 +120,7 @@ struct Traffic {
     std::vector<int> songs_shown;
 };
 
-class RigLibrary : public Rig {
+class RigLibrary : public PlayerRig {
 protected:
     void SetUp() override {}
     void TearDown() override {

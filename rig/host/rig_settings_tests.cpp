@@ -37,7 +37,7 @@ int file_info_length(InModule* module, const char* file) {
     return length;
 }
 
-class RigSettings : public Rig {
+class RigSettings : public PlayerRig {
 protected:
     void SetUp() override {}  // each test prepares the registry first
 };

@@ -56,7 +56,7 @@ struct TreeTune {
 };
 
 // C64Music\DOCUMENTS and C64Music\MUSICIANS\X\Y under a fresh folder.
-class RigSongLengths : public Rig {
+class RigSongLengths : public PlayerRig {
 protected:
     void SetUp() override {
         delete_value("SongLengths");
@@ -80,7 +80,7 @@ protected:
         deep_ = tune("MUSICIANS\\X\\Y\\deep.sid", rig_tune(102, 2, 2));
     }
     void TearDown() override {
-        Rig::TearDown();
+        PlayerRig::TearDown();
         delete_value("SongLengths");
         delete_value("SongLengthsFile");
     }

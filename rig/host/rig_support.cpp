@@ -1,5 +1,7 @@
 #include "rig/host/rig_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 #include "rig/host/player_host.h"
@@ -106,7 +108,10 @@ bool wait_until(const std::function<bool()>& condition, DWORD limit_ms) {
     const DWORD start = GetTickCount();
     for (;;) {
         if (condition()) return true;
-        if (GetTickCount() - start >= limit_ms) return false;
+        if (GetTickCount() - start >= limit_ms) {
+            ADD_FAILURE() << "waited " << limit_ms << " ms for a condition that never held";
+            return false;
+        }
         Sleep(10);
     }
 }

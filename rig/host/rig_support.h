@@ -30,7 +30,9 @@ std::string rig_tune_file(const std::string& name, const PsidSpec& spec);
 PsidSpec rig_tune(uint16_t length, uint16_t songs, uint16_t start_song = 1);
 
 // Polls `condition` every 10 ms until it holds, at most `limit_ms`; true
-// when it held. The limit is generous: it only bounds a failing run.
+// when it held. The limit is generous: it only bounds a failing run, and a
+// condition that never held fails the test, so that no caller can go on
+// as if it had (a dialog's list with one entry more than awaited).
 bool wait_until(const std::function<bool()>& condition, DWORD limit_ms = 10000);
 
 // Waits on its own thread for a message box (class "#32770") with `caption`,
