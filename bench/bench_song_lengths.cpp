@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "songlength/md5.h"
+#include "tests/support/md5_text.h"
 #include "songlength/song_length_db.h"
 #include "tests/support/psid_builder.h"
 
@@ -20,16 +21,6 @@ namespace {
 
 constexpr int kEntries = 80000;
 SongLengthEntry g_index_storage[kSongLengthIndexCapacity];
-
-std::string hex(const uint8_t md5[kMd5Size]) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (uint32_t i = 0; i < kMd5Size; ++i) {
-        out += digits[md5[i] >> 4];
-        out += digits[md5[i] & 15];
-    }
-    return out;
-}
 
 // A 64 KB-class tune, its bytes and the generated database that lists it.
 struct Collection {
@@ -52,7 +43,7 @@ struct Collection {
                 md5_digest(reinterpret_cast<const uint8_t*>(name.data()),
                            static_cast<uint32_t>(name.size()), md5);
             }
-            database += "; " + name + "\r\n" + hex(md5) + "=";
+            database += "; " + name + "\r\n" + md5_text(md5) + "=";
             for (int song = 0; song <= i % 4; ++song)
                 database += std::to_string(song + i % 7) + ":" + std::to_string(10 + i % 50) +
                             (i % 3 == 0 ? ".250 " : " ");

@@ -4,24 +4,15 @@
 #include <vector>
 
 #include "songlength/md5.h"
+#include "tests/support/md5_text.h"
 #include "songlength/song_length_db.h"
 
 namespace {
 
-std::string hex(const uint8_t md5[kMd5Size]) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (uint32_t i = 0; i < kMd5Size; ++i) {
-        out += digits[md5[i] >> 4];
-        out += digits[md5[i] & 15];
-    }
-    return out;
-}
-
 std::string md5_of(const std::string& s) {
     uint8_t digest[kMd5Size];
     md5_digest(reinterpret_cast<const uint8_t*>(s.data()), static_cast<uint32_t>(s.size()), digest);
-    return hex(digest);
+    return md5_text(digest);
 }
 
 TEST(Md5, Rfc1321VectorsAndBlockEdges) {

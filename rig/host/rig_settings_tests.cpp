@@ -11,13 +11,6 @@ namespace {
 
 const char kKey[] = "SOFTWARE\\Winamp\\in_zorbin";
 
-void set_raw(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
 DWORD value_type(const char* name) {
     DWORD type = 0;
     RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_ANY, &type, nullptr, nullptr);
@@ -54,14 +47,14 @@ TEST_F(RigSettings, FirstStartWritesTheDefaults) {
 TEST_F(RigSettings, ValuesAreReadAsFourByteNumbers) {
     rig_write_settings(0x00010278, 150000, 1);
     const DWORD binary_time = 42000;
-    set_raw("Time", REG_BINARY, &binary_time, 4);  // another type, 4 bytes: a number
+    rig_write_setting("Time", REG_BINARY, &binary_time, 4);  // another type, 4 bytes: a number
     load_as_is(g_dll_path, 0x278);
     EXPECT_EQ(play(rig_tune_file("p278.sid", rig_tune(32, 1))), 0);  // the port's low 16 bits
     EXPECT_EQ(file_info_length(module_, ""), 42000);
     unload();
 
     const uint8_t longer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    set_raw("Time", REG_BINARY, longer, sizeof longer);  // too long: replaced
+    rig_write_setting("Time", REG_BINARY, longer, sizeof longer);  // too long: replaced
     load_as_is();
     EXPECT_EQ(value_type("Time"), static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(setting("Time"), 150000u);

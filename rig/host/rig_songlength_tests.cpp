@@ -11,8 +11,6 @@
 
 namespace {
 
-const char kKey[] = "SOFTWARE\\Winamp\\in_zorbin";
-
 std::string md5_hex(const std::vector<uint8_t>& bytes) {
     HCRYPTPROV provider = 0;
     HCRYPTHASH hash = 0;
@@ -36,20 +34,6 @@ void write_file(const std::string& path, const std::string& bytes) {
     }
 }
 
-void set_value(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-void delete_value(const char* name) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueA(key, name);
-    RegCloseKey(key);
-}
-
 // One tune of the tree: its file and its MD5.
 struct TreeTune {
     std::string path, md5;
@@ -59,8 +43,8 @@ struct TreeTune {
 class RigSongLengths : public PlayerRig {
 protected:
     void SetUp() override {
-        delete_value("SongLengths");
-        delete_value("SongLengthsFile");
+        rig_delete_setting("SongLengths");
+        rig_delete_setting("SongLengthsFile");
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
         const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
@@ -81,8 +65,8 @@ protected:
     }
     void TearDown() override {
         PlayerRig::TearDown();
-        delete_value("SongLengths");
-        delete_value("SongLengthsFile");
+        rig_delete_setting("SongLengths");
+        rig_delete_setting("SongLengthsFile");
     }
     TreeTune tune(const std::string& name, const PsidSpec& spec) {
         const std::string path = root_ + "\\" + name;
@@ -171,7 +155,7 @@ TEST_F(RigSongLengths, ATuneWithoutAnEntryKeepsThePlayingTimeOverChanges) {
 TEST_F(RigSongLengths, TheSwitchTurnsItAllOff) {
     write_database("[Database]\n" + timed_.md5 + "=0:01\n");
     const DWORD off = 0;
-    set_value("SongLengths", REG_DWORD, &off, sizeof off);
+    rig_write_setting("SongLengths", REG_DWORD, &off, sizeof off);
     load(2500);
     EXPECT_EQ(file_info_length(timed_.path), 2500);
     ASSERT_EQ(play(timed_.path), 0);
@@ -184,13 +168,13 @@ TEST_F(RigSongLengths, TheStoredPathOverridesTheSearch) {
     write_database("[Database]\n" + timed_.md5 + "=0:02\n");
     const std::string elsewhere = root_ + "\\..\\elsewhere.md5";
     write_file(elsewhere, "[Database]\n" + timed_.md5 + "=0:07\n");
-    set_value("SongLengthsFile", REG_SZ, elsewhere.c_str(), static_cast<DWORD>(elsewhere.size() + 1));
+    rig_write_setting("SongLengthsFile", REG_SZ, elsewhere.c_str(), static_cast<DWORD>(elsewhere.size() + 1));
     load(30000);
     EXPECT_EQ(file_info_length(timed_.path), 7000);
     unload();
 
     const std::string missing = root_ + "\\..\\missing.md5";  // no search instead
-    set_value("SongLengthsFile", REG_SZ, missing.c_str(), static_cast<DWORD>(missing.size() + 1));
+    rig_write_setting("SongLengthsFile", REG_SZ, missing.c_str(), static_cast<DWORD>(missing.size() + 1));
     load(30000);
     EXPECT_EQ(file_info_length(timed_.path), 30000);
 }

@@ -34,6 +34,22 @@ void rig_write_settings(DWORD port, DWORD time_ms, DWORD driver_flag) {
 
 void rig_delete_settings() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey); }
 
+void rig_write_setting(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+void rig_delete_setting(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
 bool rig_read_setting(const char* name, DWORD& value) {
     DWORD size = sizeof value;
     return RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_ANY, nullptr, &value,

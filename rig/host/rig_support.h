@@ -16,6 +16,9 @@ void rig_write_settings(DWORD port, DWORD time_ms, DWORD driver_flag);
 void rig_delete_settings();
 // Reads a settings value; false when missing.
 bool rig_read_setting(const char* name, DWORD& value);
+// Writes one settings value of any type as it stands, or deletes it.
+void rig_write_setting(const char* name, DWORD type, const void* data, DWORD size);
+void rig_delete_setting(const char* name);
 
 // Points the loaded `module`'s import of `dll`!`function` at `replacement`
 // (the rig's way to make a system call fail for the DLL alone). Returns
